@@ -7,8 +7,12 @@
 
 namespace kelvra {
 
-constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-constexpr char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+constexpr char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+constexpr char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 // <0, 0, >0 as a is before, equal to or after b, ignoring the case of ASCII letters.
 int compareIgnoreCase(std::string_view a, std::string_view b);
