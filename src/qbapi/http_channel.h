@@ -1,0 +1,43 @@
+// The HTTP channel: one synchronous exchange with the QuickBase service. The session talks
+// through this interface only, so that tests can put a scripted channel in place of libcurl and
+// state exactly which requests went out.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvra {
+
+struct HttpHeader {
+    std::string name;
+    std::string value;
+};
+
+struct HttpRequest {
+    std::string method;  // "POST" or "GET"
+    std::string url;
+    std::vector<HttpHeader> headers;  // exactly the headers to send, in order
+    std::string body;
+};
+
+struct HttpReply {
+    int status = 0;  // 0 when no status could be read
+    std::vector<HttpHeader> headers;
+    std::string body;
+
+    // The value of the first header of that name (ignoring case); empty when there is none.
+    std::string_view header(std::string_view name) const;
+};
+
+class HttpChannel {
+  public:
+    virtual ~HttpChannel() = default;
+
+    // Sends the request and waits for the whole reply. Returns 0 when a reply arrived, whatever
+    // its status; otherwise a non-zero failure code of the channel (never an HTTP status), with
+    // `failure` describing what went wrong.
+    virtual int exchange(const HttpRequest& request, HttpReply& reply, std::string& failure) = 0;
+};
+
+}  // namespace kelvra

@@ -1,0 +1,144 @@
+#include "qbapi/stream_reader.h"
+
+#include <expat.h>
+
+#include <algorithm>
+
+#include "qbapi/decimal_text.h"
+#include "resources/ascii.h"
+
+namespace kelvra {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 1u << 20;
+
+struct ParseContext {
+    XML_Parser parser;
+    StreamReader* reader;
+    bool refusedDoctype = false;
+};
+
+void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char** attributes) {
+    static_cast<ParseContext*>(user)->reader->startElement(name, attributes);
+}
+
+void XMLCALL onEnd(void* user, const XML_Char* name) {
+    static_cast<ParseContext*>(user)->reader->endElement(name);
+}
+
+void XMLCALL onText(void* user, const XML_Char* text, int length) {
+    static_cast<ParseContext*>(user)->reader->characters(
+        std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+// QuickBase replies never declare a document type; one that does is hostile or not ours.
+void XMLCALL onDoctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    auto* ctx = static_cast<ParseContext*>(user);
+    ctx->refusedDoctype = true;
+    XML_StopParser(ctx->parser, XML_FALSE);
+}
+
+const char* attributeValue(const char** attributes, std::string_view name) {
+    for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2) {
+        if (name == attributes[i]) return attributes[i + 1];
+    }
+    return "";
+}
+
+}  // namespace
+
+StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (parser == nullptr) return StreamOutcome::noParser;
+    ParseContext ctx{parser, &reader};
+    XML_SetUserData(parser, &ctx);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onText);
+    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
+    XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+
+    bool ok = true;
+    std::size_t offset = 0;
+    do {
+        std::size_t n = std::min(kChunkBytes, text.size() - offset);
+        bool last = offset + n == text.size();
+        ok = XML_Parse(parser, text.data() + offset, static_cast<int>(n), last) == XML_STATUS_OK;
+        offset += n;
+    } while (ok && offset < text.size());
+
+    StreamOutcome outcome = StreamOutcome::parsed;
+    if (!ok) {
+        outcome = StreamOutcome::malformed;
+        const char* message = ctx.refusedDoctype ? "document type declarations are not accepted"
+                                                 : XML_ErrorString(XML_GetErrorCode(parser));
+        detail = "XML Parse error at line " + std::to_string(XML_GetCurrentLineNumber(parser)) +
+                 " " + (message != nullptr ? message : "");
+    }
+    XML_ParserFree(parser);
+    return outcome;
+}
+
+bool EnvelopeReader::takeEnvelopeElement(std::string_view name) {
+    std::optional<std::string>* slot = name == "errcode"     ? &envelope_.errcode
+                                       : name == "errtext"   ? &envelope_.errtext
+                                       : name == "errdetail" ? &envelope_.errdetail
+                                       : name == "ticket"    ? &envelope_.ticket
+                                                             : nullptr;
+    if (slot == nullptr) return false;
+    *slot = gathered_;
+    return true;
+}
+
+void QueryReader::startElement(std::string_view name, const char** attributes) {
+    // A line break of a multi-line text keeps the text around it.
+    if (inField_ && !inUrl_ && equalsIgnoreCase(name, "BR")) {
+        gathered_ += '\n';
+        return;
+    }
+    gathered_.clear();
+    if (name == "f") {
+        inField_ = true;
+        fieldId_ = readLeadingInt(attributeValue(attributes, "id"));
+    } else if (name == "url" && inField_) {
+        inUrl_ = true;
+    } else if (name == "luser") {
+        userId_ = readLeadingInt(attributeValue(attributes, "id"));
+    }
+}
+
+void QueryReader::endElement(std::string_view name) {
+    if (inField_ && !inUrl_ && equalsIgnoreCase(name, "BR")) return;
+    if (name == "f") {
+        inField_ = false;
+        if (fieldId_ == 3) recordId_ = readLeadingInt(gathered_);
+        if (inUrl_) {
+            inUrl_ = false;  // the value was stored when the url ended
+        } else {
+            result_.records[recordId_][fieldId_] = gathered_;
+        }
+    } else if (name == "url" && inUrl_) {
+        result_.records[recordId_][fieldId_] = gathered_;
+    } else if (name == "luser") {
+        result_.users[userId_] = gathered_;
+    } else {
+        takeEnvelopeElement(name);
+    }
+    gathered_.clear();
+}
+
+void GrantedReader::startElement(std::string_view name, const char**) {
+    gathered_.clear();
+    if (name == "dbinfo") list_.emplace_back();
+}
+
+void GrantedReader::endElement(std::string_view name) {
+    if ((name == "dbid" || name == "dbname") && !list_.empty()) {
+        (name == "dbid" ? list_.back().dbid : list_.back().dbname) = gathered_;
+    } else {
+        takeEnvelopeElement(name);
+    }
+    gathered_.clear();
+}
+
+}  // namespace kelvra

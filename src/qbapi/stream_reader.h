@@ -1,0 +1,100 @@
+// Streamed reading of the large replies (API_DoQuery records, the API_GrantedDBs list) through
+// Expat, without building a document. Replies are parsed in the encoding they declare (UTF-8
+// when none); a document type declaration is refused, so no entity is ever declared or expanded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvra {
+
+// The envelope elements met in a streamed reply; each is set only when its element occurred.
+struct ReplyEnvelope {
+    std::optional<std::string> errcode;
+    std::optional<std::string> errtext;
+    std::optional<std::string> errdetail;
+    std::optional<std::string> ticket;
+};
+
+// The handlers Expat calls while a reply streams through.
+class StreamReader {
+  public:
+    virtual ~StreamReader() = default;
+    // `attributes` holds name and value pairs and ends with a null name.
+    virtual void startElement(std::string_view name, const char** attributes) = 0;
+    virtual void endElement(std::string_view name) = 0;
+    virtual void characters(std::string_view text) = 0;
+};
+
+enum class StreamOutcome { parsed, noParser, malformed };
+
+// Streams the text through Expat into the reader. For a malformed text, `detail` becomes
+// "XML Parse error at line N " followed by Expat's description of the error.
+StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail);
+
+// Gathers character data between element boundaries and picks up the envelope elements.
+class EnvelopeReader : public StreamReader {
+  public:
+    const ReplyEnvelope& envelope() const { return envelope_; }
+    // Forgets the envelope of an earlier reply before the next one streams through.
+    void startReply() {
+        envelope_ = {};
+        gathered_.clear();
+    }
+    void characters(std::string_view text) override { gathered_ += text; }
+
+  protected:
+    // Stores the gathered text when `name` is an envelope element; true when it was one.
+    bool takeEnvelopeElement(std::string_view name);
+
+    std::string gathered_;
+
+  private:
+    ReplyEnvelope envelope_;
+};
+
+// The records and user names of an API_DoQuery reply.
+struct QueryResult {
+    std::map<std::int32_t, std::map<std::int32_t, std::string>> records;  // rid -> fid -> value
+    std::map<std::int32_t, std::string> users;  // user id (its number part) -> name
+};
+
+// Reads a structured API_DoQuery reply. Field 3 is the record id: values land under the record
+// id in force when their field ends, which changes when a record's field 3 ends. A file field's
+// value is its download URL; a <BR/> inside a field is a line feed of the value.
+class QueryReader final : public EnvelopeReader {
+  public:
+    explicit QueryReader(QueryResult& result) : result_(result) {}
+    void startElement(std::string_view name, const char** attributes) override;
+    void endElement(std::string_view name) override;
+
+  private:
+    QueryResult& result_;
+    std::int32_t fieldId_ = 0;
+    std::int32_t recordId_ = 0;
+    std::int32_t userId_ = 0;
+    bool inField_ = false;
+    bool inUrl_ = false;
+};
+
+// One entry of an API_GrantedDBs reply.
+struct DbInfo {
+    std::string dbname;
+    std::string dbid;
+};
+
+class GrantedReader final : public EnvelopeReader {
+  public:
+    explicit GrantedReader(std::vector<DbInfo>& list) : list_(list) {}
+    void startElement(std::string_view name, const char** attributes) override;
+    void endElement(std::string_view name) override;
+
+  private:
+    std::vector<DbInfo>& list_;
+};
+
+}  // namespace kelvra
