@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "connect/session_start.h"
+
 namespace kelvra {
 namespace {
 
@@ -132,6 +134,7 @@ void dropStatement(DriverStatement& stmt) noexcept {
 void freeConnection(DriverConnection& dbc) noexcept {
     dbc.diag.clear();
     while (!dbc.statements.empty()) dropStatement(*dbc.statements.front());
+    endSession(dbc.session);
     unlink(dbc.environment->connections, &dbc);
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/diagnostics.h"
+#include "qbapi/qb_session.h"
 
 namespace kelvra {
 
@@ -127,7 +128,9 @@ struct DriverConnection {
     std::list<std::unique_ptr<DriverDescriptor>> explicitDescriptors;  // newest first
     DiagRecord diag;
     DriverEnvironment* environment;
-    std::string dataSourceName;  // empty or a single blank: none
+    std::string dataSourceName;  // empty while not connected; a single blank: no DSN
+    // From a successful connect until the next connect on the handle or its freeing.
+    std::unique_ptr<QbSession> session;
     std::string currentCatalog;
     std::int32_t txnIsolation = -1;
     std::uint32_t autocommit = 0;

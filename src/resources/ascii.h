@@ -19,5 +19,7 @@ int compareIgnoreCase(std::string_view a, std::string_view b);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string toLowerAscii(std::string_view text);
 std::string toUpperAscii(std::string_view text);
+// `text` without blanks (spaces and tabs) at either end.
+std::string_view trimBlanks(std::string_view text);
 
 }  // namespace kelvra
