@@ -13,4 +13,4 @@ target_link_libraries(kelodbc PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,kelvra_core>
 target_link_options(kelodbc PRIVATE "LINKER:--version-script=${KELVRA_EXPORT_MAP}"
                     "LINKER:--no-undefined" "LINKER:-z,defs")
 
-install(TARGETS kelodbc LIBRARY DESTINATION lib)
+install(TARGETS kelodbc LIBRARY DESTINATION lib COMPONENT driver)

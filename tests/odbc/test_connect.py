@@ -1,0 +1,157 @@
+"""Connecting through the unixODBC driver manager: pyodbc with a DSN and without, isql,
+data sources set up through the installer library, and the errors a client sees."""
+
+import ctypes
+import os
+import subprocess
+
+import pyodbc
+import pytest
+
+from conftest import DRIVER, PAT, connection_string, write_odbc_ini
+
+
+def test_dsn_less_connect_and_info(emulator):
+    conn = pyodbc.connect(connection_string(emulator), autocommit=True)
+    assert conn.getinfo(pyodbc.SQL_DBMS_NAME) == "Kelvra for QuickBase"
+    assert conn.getinfo(pyodbc.SQL_DBMS_VER) == "3.8.1.44"
+    assert conn.getinfo(pyodbc.SQL_DRIVER_VER) == "3.8.1.44"
+    assert conn.getinfo(pyodbc.SQL_DRIVER_ODBC_VER) == "03.51"
+    assert conn.getinfo(pyodbc.SQL_USER_NAME) == PAT[0]
+    assert conn.getinfo(pyodbc.SQL_TXN_CAPABLE) == 0
+    conn.close()
+
+
+def test_braced_values(emulator):
+    # Braces enclose a value as ODBC defines; they are not part of it.
+    conn = pyodbc.connect(connection_string(emulator, user="{%s}" % PAT[0],
+                                            password="{%s}" % PAT[1]), autocommit=True)
+    conn.close()
+    # A ";" inside braces belongs to the value: the password is the whole braced text.
+    with pytest.raises(pyodbc.Error) as err:
+        pyodbc.connect(connection_string(emulator, password="{%s;x}" % PAT[1]), autocommit=True)
+    assert "[Kelvra][QuickBase]" in str(err.value)
+
+
+def test_wrong_password_then_right_one(emulator):
+    with pytest.raises(pyodbc.Error) as err:
+        pyodbc.connect(connection_string(emulator, password="wrong"), autocommit=True)
+    state, message = err.value.args[0], err.value.args[1]
+    # QuickBase answers a wrong password with code 20 or 4 (28000).
+    assert state in ("IM020", "28000")
+    assert "[Kelvra][QuickBase]" in message
+    assert "wrong" not in message  # the password never shows
+    # The same application connects right after.
+    conn = pyodbc.connect(connection_string(emulator), autocommit=True)
+    conn.close()
+
+
+def test_autocommit_off_is_refused(emulator):
+    with pytest.raises(pyodbc.Error) as err:
+        pyodbc.connect(connection_string(emulator))
+    assert "Driver not capable" in str(err.value)
+
+
+def test_dsn_connect_reads_the_data_source(emulator):
+    write_odbc_ini({"KelvraTest": {"Driver": "Kelvra ODBC", "QUICKBASESERVER": emulator.server,
+                                   "UID": PAT[0], "PWD": PAT[1]}})
+    conn = pyodbc.connect("DSN=KelvraTest", autocommit=True)
+    assert conn.getinfo(pyodbc.SQL_DATA_SOURCE_NAME) == "KelvraTest"
+    assert conn.getinfo(pyodbc.SQL_USER_NAME) == PAT[0]
+    conn.close()
+    # Values in the string override the data source's.
+    with pytest.raises(pyodbc.Error):
+        pyodbc.connect("DSN=KelvraTest;PWD=wrong", autocommit=True)
+
+
+def test_isql_connects_with_a_dsn(emulator):
+    write_odbc_ini({"KelvraIsql": {"Driver": "Kelvra ODBC", "QUICKBASESERVER": emulator.server}})
+    run = subprocess.run(["isql", "-v", "KelvraIsql", PAT[0], PAT[1]], input="quit\n",
+                         capture_output=True, text=True, timeout=60, env=os.environ)
+    assert "Connected!" in run.stdout, run.stdout + run.stderr
+    run = subprocess.run(["isql", "-v", "KelvraIsql", PAT[0], "wrong"], input="quit\n",
+                         capture_output=True, text=True, timeout=60, env=os.environ)
+    assert "[Kelvra][QuickBase]" in run.stdout + run.stderr
+
+
+class Odbc:
+    """The driver manager's C interface, for what pyodbc does not offer."""
+
+    SQL_HANDLE_ENV, SQL_HANDLE_DBC = 1, 2
+
+    def __init__(self):
+        self.lib = ctypes.CDLL("libodbc.so.2")
+        self.env = ctypes.c_void_p()
+        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_ENV, None, ctypes.byref(self.env)) == 0
+        assert self.lib.SQLSetEnvAttr(self.env, 200, ctypes.c_void_p(3), 0) == 0
+        self.dbc = ctypes.c_void_p()
+        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_DBC, self.env, ctypes.byref(self.dbc)) == 0
+
+    def driver_connect(self, text):
+        out = ctypes.create_string_buffer(512)
+        out_len = ctypes.c_short()
+        rc = self.lib.SQLDriverConnect(self.dbc, None, text.encode(), len(text), out,
+                                       len(out), ctypes.byref(out_len), 0)
+        return rc, out.value.decode()
+
+    def connect(self, dsn, user, password):
+        return self.lib.SQLConnect(self.dbc, dsn.encode(), -3, user.encode(), -3,
+                                   password.encode(), -3)
+
+    def state(self):
+        state = ctypes.create_string_buffer(6)
+        self.lib.SQLGetDiagRec(self.SQL_HANDLE_DBC, self.dbc, 1, state, None, None, 0, None)
+        return state.value.decode()
+
+    def disconnect(self):
+        return self.lib.SQLDisconnect(self.dbc)
+
+    def close(self):
+        self.lib.SQLFreeHandle(self.SQL_HANDLE_DBC, self.dbc)
+        self.lib.SQLFreeHandle(self.SQL_HANDLE_ENV, self.env)
+
+
+def test_handle_states_through_the_driver_manager(emulator):
+    odbc = Odbc()
+    rc, out = odbc.driver_connect(connection_string(emulator))
+    assert rc == 0, odbc.state()
+    assert out == (f"DRIVER={DRIVER};QUICKBASESERVER={emulator.server};UID={PAT[0]};"
+                   f"PWD={PAT[1]};SERVER=QuickBase")
+    # A second connect on a connected handle.
+    rc, _ = odbc.driver_connect(connection_string(emulator))
+    assert rc == -1 and odbc.state() == "08002"
+    # Disconnect, then connect again on the same handle.
+    assert odbc.disconnect() == 0
+    rc, _ = odbc.driver_connect(connection_string(emulator))
+    assert rc == 0, odbc.state()
+    assert odbc.disconnect() == 0
+    odbc.close()
+
+
+def test_setup_through_the_installer(emulator):
+    inst = ctypes.CDLL("libodbcinst.so.2")
+    write_odbc_ini({})
+
+    def config(request, attributes):
+        packed = "\0".join(attributes).encode() + b"\0\0"
+        return inst.SQLConfigDataSource(None, request, b"Kelvra ODBC", packed)
+
+    ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN = 1, 2, 3
+    assert config(ODBC_ADD_DSN, ["DSN=Made", f"UID={PAT[0]}", "PWD=wrong",
+                                 f"QUICKBASESERVER={emulator.server}"])
+    ini = open(os.environ["ODBCINI"]).read()
+    assert "[Made]" in ini and f"UID={PAT[0]}" in ini
+    odbc = Odbc()
+    assert odbc.connect("Made", "", "") == -1  # the stored password is wrong
+    # Change it, and SQLConnect reads the new one.
+    assert config(ODBC_CONFIG_DSN, ["DSN=Made", f"PWD={PAT[1]}"])
+    assert odbc.connect("Made", "", "") == 0, odbc.state()
+    odbc.disconnect()
+    odbc.close()
+    # Added without a server, the default host is stored.
+    assert config(ODBC_ADD_DSN, ["DSN=Plain", "UID=someone"])
+    assert "QUICKBASESERVER=www.quickbase.com" in open(os.environ["ODBCINI"]).read()
+    assert config(ODBC_REMOVE_DSN, ["DSN=Made"])
+    assert "[Made]" not in open(os.environ["ODBCINI"]).read()
+    assert not config(ODBC_REMOVE_DSN, ["DSN="])
+    assert not config(ODBC_ADD_DSN, ["=x"])
