@@ -28,6 +28,10 @@ constexpr const char* kContacts = "bq8kx2mje";
 class EmulatorTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // Loopback only: no proxy of the environment may stand between.
+        for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+            ::unsetenv(name);
+        }
         emulator_ = new Emulator();
         if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
     }
@@ -178,6 +182,9 @@ TEST_F(EmulatorTest, RecordIdsComeFromGenResultsTable) {
     session->recordIds(kProjects, "{'3'.LTE.'3'}", "3", "sortorder-D");
     ASSERT_EQ(session->errcode(), "0") << session->errdetail();
     EXPECT_THAT(session->recordIdList, ElementsAre(0, 3, 2, 1, -1));
+    session->recordIds(kProjects, "", "", "");  // options of ".csv" alone
+    ASSERT_EQ(session->errcode(), "0") << session->errdetail();
+    EXPECT_EQ(session->recordIdList.size(), 7u);
 }
 
 TEST_F(EmulatorTest, ImportAddsAndUpdatesAndPurgeDeletes) {
