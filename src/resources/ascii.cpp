@@ -31,4 +31,11 @@ std::string toUpperAscii(std::string_view text) {
     return out;
 }
 
+std::string_view trimBlanks(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
 }  // namespace kelvra

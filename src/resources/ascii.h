@@ -7,13 +7,19 @@
 
 namespace kelvra {
 
-constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-constexpr char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+constexpr char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+constexpr char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 // <0, 0, >0 as a is before, equal to or after b, ignoring the case of ASCII letters.
 int compareIgnoreCase(std::string_view a, std::string_view b);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string toLowerAscii(std::string_view text);
 std::string toUpperAscii(std::string_view text);
+// `text` without blanks (spaces and tabs) at either end.
+std::string_view trimBlanks(std::string_view text);
 
 }  // namespace kelvra

@@ -86,7 +86,9 @@ constexpr std::array<MessageEntry, 98> kMessages = {{
     {1062, "S0000 S0000 [Kelvra ODBC]DDL statement encountered within a transaction"},
     {1063, "01000 01000 [Kelvra ODBC]DDL statement has been ignored"},
     {1064, "01000 01000 [Kelvra ODBC]Transaction committed before DDL statement was executed"},
-    {1065, "S0000 S0000 [Kelvra ODBC]Prepared DDL statement deleted (due to commit) before it could be executed."},
+    {1065,
+     "S0000 S0000 [Kelvra ODBC]Prepared DDL statement deleted (due to commit) before it could be "
+     "executed."},
     {1066, "S0000 S0000 [Kelvra ODBC]SELECT sub-query returns more than one column."},
     {1067, "S0000 S0000 [Kelvra ODBC]SELECT sub-query returned more than one row."},
     {1068, "S1093 07009 [Kelvra ODBC]Invalid parameter number."},
@@ -110,7 +112,9 @@ constexpr std::array<MessageEntry, 98> kMessages = {{
     {1086, "S0000 22002 [Kelvra ODBC]Indicator variable required but not supplied."},
     {1087, "S0000 07009 [Kelvra ODBC]Invalid descriptor index."},
     {1088, "S0000 S0000 [Kelvra ODBC]Cannot position to a row you added to the row set."},
-    {1089, "S0000 S0000 [Kelvra ODBC]Unable to do LIKE or NOT LIKE on columns with a size greater than 255: %s"},
+    {1089,
+     "S0000 S0000 [Kelvra ODBC]Unable to do LIKE or NOT LIKE on columns with a size greater than "
+     "255: %s"},
     {1090, "S0000 S0000 [Kelvra ODBC]No previous INSERT that would have created a new Record ID#."},
 }};
 

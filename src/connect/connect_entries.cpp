@@ -1,0 +1,172 @@
+// Connecting and disconnecting: SQLConnect, SQLDriverConnect, SQLDisconnect and the refused
+// SQLBrowseConnect.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+
+#include "connect/connection_string.h"
+#include "connect/data_source.h"
+#include "connect/login_prompt.h"
+#include "connect/session_start.h"
+#include "driver/entry.h"
+#include "driver/export.h"
+#include "driver/handles.h"
+#include "driver/string_out.h"
+#include "resources/ascii.h"
+
+using namespace kelvra;
+
+namespace {
+
+// The isolation level a QuickBase session reports (SQL_TXN_READ_COMMITTED); the driver has no
+// transactions to isolate.
+constexpr std::int32_t kSessionIsolation = SQL_TXN_READ_COMMITTED;
+
+std::string argumentText(const SQLCHAR* text, SQLSMALLINT length) {
+    if (text == nullptr) return {};
+    const char* chars = reinterpret_cast<const char*>(text);
+    if (length == SQL_NTS || length < 0) return std::string(chars);
+    return std::string(chars, static_cast<size_t>(length));
+}
+
+bool connected(const DriverConnection& dbc) {
+    return !dbc.dataSourceName.empty();
+}
+
+void attach(DriverConnection& dbc, std::unique_ptr<QbSession> session, const std::string& dsn) {
+    dbc.session = std::move(session);
+    dbc.autocommit = SQL_AUTOCOMMIT_ON;
+    dbc.txnIsolation = kSessionIsolation;
+    dbc.dataSourceName = dsn.empty() ? " " : dsn;
+}
+
+SQLRETURN connect(DriverConnection& dbc, const std::string& dsn, std::string user,
+                  std::string password) {
+    if (connected(dbc)) return finish(dbc.diag, kMsgConnectionInUse);
+    if (user.empty()) user = readDataSourceValue(dsn, "UID");
+    if (password.empty()) password = readDataSourceValue(dsn, "PWD");
+    SessionRequest request{std::move(user), std::move(password),
+                           readDataSourceValue(dsn, "QUICKBASESERVER")};
+    request.useServerRequest = !readDataSourceValue(dsn, "WINHTTP").empty();
+    request.useMta = toUpperAscii(readDataSourceValue(dsn, "THREADMODEL")) == "MTA";
+    endSession(dbc.session);
+    auto session = startSession(request, dbc.diag);
+    if (!session) return SQL_ERROR;
+    attach(dbc, std::move(session), dsn);
+    return SQL_SUCCESS;
+}
+
+void fillFromDataSource(ConnectionValues& v) {
+    if (v.dsn.empty()) return;
+    for (auto [field, key] :
+         {std::pair{&ConnectionValues::uid, "UID"}, std::pair{&ConnectionValues::pwd, "PWD"},
+          std::pair{&ConnectionValues::server, "QUICKBASESERVER"},
+          std::pair{&ConnectionValues::winHttp, "WINHTTP"},
+          std::pair{&ConnectionValues::threadModel, "THREADMODEL"}}) {
+        if ((v.*field).empty()) v.*field = readDataSourceValue(v.dsn, key);
+    }
+}
+
+void fillSessionOptions(QbSession& session, const ConnectionValues& v) {
+    session.options["THREADMODEL"] = v.threadModel;
+    for (auto [key, value] : {std::pair{"USEFIDS", &v.useFids}, std::pair{"TEXTNULL", &v.textNull},
+                              std::pair{"WINHTTP", &v.winHttp}, std::pair{"FILE", &v.file}}) {
+        if (!value->empty()) session.options[key] = *value;
+    }
+}
+
+SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* out,
+                        SQLSMALLINT outMax, SQLSMALLINT* outLength, SQLUSMALLINT completion) {
+    if (connected(dbc)) return finish(dbc.diag, kMsgConnectionInUse);
+    ConnectionValues v;
+    if (const MsgNo rc = parseConnectionString(in, v); rc != kMsgNone) return finish(dbc.diag, rc);
+    fillFromDataSource(v);
+
+    const bool missing = v.uid.empty() || v.pwd.empty();
+    if (completion == SQL_DRIVER_PROMPT || (missing && completion != SQL_DRIVER_NOPROMPT)) {
+        LoginValues login{v.uid, v.pwd, v.server};
+        switch (promptForLogin(login)) {
+            case PromptResult::kCancelled:
+                return SQL_NO_DATA;
+            case PromptResult::kOk:
+                v.uid = login.user;
+                v.pwd = login.password;
+                v.server = login.server;
+                break;
+            case PromptResult::kUnavailable:
+                break;  // no terminal: go on with what we have
+        }
+    }
+
+    endSession(dbc.session);
+    SessionRequest request{v.uid, v.pwd, v.server};
+    request.useMta = v.threadModel == "MTA";
+    request.useServerRequest = !v.winHttp.empty();
+    auto session = startSession(request, dbc.diag);
+    if (!session) return SQL_ERROR;
+    fillSessionOptions(*session, v);
+    attach(dbc, std::move(session), v.dsn);
+
+    const std::string result = buildOutConnectionString(v);
+    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0,
+                                          outMax > 0 ? outLength : nullptr, result));
+}
+
+MsgNo disconnect(DriverConnection& dbc) {
+    dbc.explicitDescriptors.clear();
+    for (auto& stmt : dbc.statements) {
+        // Statements stop using the descriptors just freed.
+        stmt->ard = &stmt->implicitArd;
+        stmt->apd = &stmt->implicitApd;
+    }
+    for (auto& stmt : dbc.statements) {
+        if (const MsgNo rc = closeStatement(*stmt); rc != kMsgNone) {
+            dbc.diag.number = stmt->diag.number;
+            dbc.diag.detail = stmt->diag.detail;
+            return rc;
+        }
+    }
+    // The session stays with the handle until it connects again or is freed.
+    dbc.dataSourceName.clear();
+    return kMsgNone;
+}
+
+}  // namespace
+
+KELVRA_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR* szDSN, SQLSMALLINT cbDSN, SQLCHAR* szUID,
+                                   SQLSMALLINT cbUID, SQLCHAR* szAuthStr, SQLSMALLINT cbAuthStr) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&] {
+        return connect(dbc, argumentText(szDSN, cbDSN), argumentText(szUID, cbUID),
+                       argumentText(szAuthStr, cbAuthStr));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND /*hwnd*/, SQLCHAR* szConnStrIn,
+                                         SQLSMALLINT cbConnStrIn, SQLCHAR* szConnStrOut,
+                                         SQLSMALLINT cbConnStrOutMax, SQLSMALLINT* pcbConnStrOut,
+                                         SQLUSMALLINT fDriverCompletion) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&] {
+        return driverConnect(dbc, argumentText(szConnStrIn, cbConnStrIn), szConnStrOut,
+                             cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLDisconnect(SQLHDBC hdbc) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&] { return finish(dbc.diag, disconnect(dbc)); });
+}
+
+KELVRA_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* /*szConnStrIn*/,
+                                         SQLSMALLINT /*cbConnStrIn*/, SQLCHAR* /*szConnStrOut*/,
+                                         SQLSMALLINT /*cbConnStrOutMax*/,
+                                         SQLSMALLINT* /*pcbConnStrOut*/) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
+    return SQL_ERROR;
+}

@@ -1,0 +1,35 @@
+// Connection strings: splitting the string a client gives SQLDriverConnect into the driver's
+// keywords, and building the string handed back after connecting.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "resources/messages.h"
+
+namespace kelvra {
+
+struct ConnectionValues {
+    std::string dsn;
+    std::string driver;
+    std::string uid;
+    std::string pwd;
+    std::string server;  // QUICKBASESERVER
+    std::string threadModel;
+    std::string winHttp;
+    std::string useFids;
+    std::string textNull;
+    std::string file;
+};
+
+// Splits `text` into `values`. Keywords are case-insensitive; DSN, DRIVER, UID, PWD and
+// QUICKBASESERVER keep their first value, the others their last; unknown keywords are ignored.
+// A value may be enclosed in braces ("PWD={a;b}", "}}" for a literal "}"). The last pair needs
+// no ";". Returns 1039 for a pair with an empty keyword.
+MsgNo parseConnectionString(std::string_view text, ConnectionValues& values);
+
+// The string SQLDriverConnect returns: DSN (or DRIVER), QUICKBASESERVER, UID, PWD, then
+// ";SERVER=QuickBase". Values that need it are enclosed in braces.
+std::string buildOutConnectionString(const ConnectionValues& values);
+
+}  // namespace kelvra

@@ -1,0 +1,184 @@
+// The four handle objects the driver hands to the driver manager, how they are allocated,
+// chained to their owners and freed. Handles are plain pointers to these objects; the driver
+// manager passes only live handles of the right kind.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <forward_list>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/diagnostics.h"
+#include "qbapi/qb_session.h"
+
+namespace kelvra {
+
+struct DriverEnvironment;
+struct DriverConnection;
+struct DriverStatement;
+
+// One binding of a descriptor: a bound column (record 0 is the bookmark column) or parameter.
+struct DescRecord {
+    std::uint16_t recordNumber = 0;
+    std::int16_t cType = SQL_C_DEFAULT;
+    std::int16_t precision = 0;
+    std::int16_t scale = 0;
+    SQLPOINTER dataPtr = nullptr;
+    SQLLEN octetLength = 0;
+    SQLLEN* octetLengthPtr = nullptr;
+    SQLLEN* indicatorPtr = nullptr;
+    std::vector<char> putData;  // pieces collected by SQLPutData for a positioned write
+};
+
+struct DriverDescriptor {
+    const std::int16_t handleType = SQL_HANDLE_DESC;
+    DiagRecord diag;
+    std::int16_t allocType;  // SQL_DESC_ALLOC_AUTO (implicit) or SQL_DESC_ALLOC_USER
+    DriverConnection* connection;
+    std::int32_t bindType = SQL_BIND_BY_COLUMN;
+    SQLULEN* rowsProcessedPtr = nullptr;
+    SQLUSMALLINT* arrayStatusPtr = nullptr;
+    SQLLEN zeroOffset = 0;
+    // Points at zeroOffset while the application has set none, so that readers can always add
+    // the offset; reported as null then.
+    SQLLEN* bindOffsetPtr = &zeroOffset;
+    // The statement an implementation descriptor (IRD, IPD) describes; null for application
+    // descriptors.
+    DriverStatement* owner = nullptr;
+    std::forward_list<DescRecord> records;  // newest first
+
+    DriverDescriptor(std::int16_t allocType, DriverConnection* connection, DriverStatement* owner);
+    DriverDescriptor(const DriverDescriptor&) = delete;
+    DriverDescriptor& operator=(const DriverDescriptor&) = delete;
+
+    DescRecord* findRecord(std::uint16_t number);
+    DescRecord& record(std::uint16_t number);  // finds or creates
+};
+
+// Statement states.
+enum StmtState : std::int32_t {
+    kStateNoResult = 0,
+    kStateTables = 1,
+    kStateColumns = 2,
+    kStateStatistics = 3,
+    kStateSpecialColumns = 4,
+    kStateTypeInfo = 5,
+    kStatePrimaryKeys = 6,
+    kStateForeignKeys = 7,
+    kStateCursor = 8,
+};
+
+constexpr std::uint16_t kNoPositionedRow = 65535;
+
+struct DriverStatement {
+    const std::int16_t handleType = SQL_HANDLE_STMT;
+    std::string cursorName;
+    DiagRecord diag;
+    DriverConnection* connection;
+    std::int32_t dynamicFunctionCode = 0;
+    std::int32_t state = kStateNoResult;
+    std::uint32_t metadataId;
+    bool prepared = false;
+    bool needData = false;
+    std::int32_t dataAtExecNode = -1;  // current data-at-execution parameter
+    std::int32_t dataAtExecOffset = -1;
+    SQLLEN diagRowCount = 0;
+    SQLLEN rowCount = -1;
+    SQLULEN maxRows = 0;
+    SQLULEN rowLimit = 0;
+    std::uint16_t getDataColumn = 0;  // piecewise SQLGetData
+    SQLLEN getDataOffset = 0;
+    DriverDescriptor ird;
+    DriverDescriptor implicitArd;
+    DriverDescriptor* ard;
+    DriverDescriptor ipd;
+    DriverDescriptor implicitApd;
+    DriverDescriptor* apd;
+    std::uint16_t concurrency;
+    std::uint16_t cursorType;
+    std::uint16_t retrieveData;
+    std::uint16_t useBookmarks;
+    std::int32_t currentRow = 0;  // 1-based row of the last fetch
+    SQLUSMALLINT* operationRowStatus = nullptr;
+    std::uint16_t positionedRow = kNoPositionedRow;
+    std::uint32_t enableAutoIpd = SQL_TRUE;
+    SQLPOINTER fetchBookmarkPtr = nullptr;
+    bool oqStatement = false;  // INSERTOQ, UPDATEOQ, DELETEOQ
+    std::string remainingBatch;
+
+    explicit DriverStatement(DriverConnection* connection);
+    DriverStatement(const DriverStatement&) = delete;
+    DriverStatement& operator=(const DriverStatement&) = delete;
+
+    // Resets the data-at-execution, piecewise get-data and positioning state.
+    void resetExecutionState();
+};
+
+// Statement options held at connection level as defaults for new statements.
+enum class StatementDefault { kConcurrency, kCursorType, kRetrieveData, kUseBookmarks };
+
+struct DriverConnection {
+    const std::int16_t handleType = SQL_HANDLE_DBC;
+    std::list<std::unique_ptr<DriverStatement>> statements;            // newest first
+    std::list<std::unique_ptr<DriverDescriptor>> explicitDescriptors;  // newest first
+    DiagRecord diag;
+    DriverEnvironment* environment;
+    std::string dataSourceName;  // empty while not connected; a single blank: no DSN
+    // From a successful connect until the next connect on the handle or its freeing.
+    std::unique_ptr<QbSession> session;
+    std::string currentCatalog;
+    std::int32_t txnIsolation = -1;
+    std::uint32_t autocommit = 0;
+    std::int32_t defaultBindType = SQL_BIND_BY_COLUMN;
+    std::uint16_t defaultConcurrency = SQL_CONCUR_READ_ONLY;
+    std::uint16_t defaultCursorType = SQL_CURSOR_FORWARD_ONLY;
+    std::uint16_t defaultRetrieveData = SQL_RD_ON;
+    std::uint16_t defaultUseBookmarks = SQL_UB_OFF;
+    std::uint32_t metadataId = SQL_FALSE;
+
+    explicit DriverConnection(DriverEnvironment* environment) : environment(environment) {}
+    DriverConnection(const DriverConnection&) = delete;
+    DriverConnection& operator=(const DriverConnection&) = delete;
+};
+
+struct DriverEnvironment {
+    const std::int16_t handleType = SQL_HANDLE_ENV;
+    std::list<std::unique_ptr<DriverConnection>> connections;  // newest first
+    std::int32_t odbcVersion = SQL_OV_ODBC3;
+    DiagRecord diag;
+};
+
+// The ODBC version (2 or 3) that selects SQLSTATEs and type codes for a handle.
+int odbcVersionOf(const DriverEnvironment& env);
+int odbcVersionOf(const DriverConnection& dbc);
+int odbcVersionOf(const DriverStatement& stmt);
+int odbcVersionOf(const DriverDescriptor& desc);
+
+// Allocation. Each new handle is linked at the front of its owner's list.
+DriverEnvironment* allocEnvironment();
+DriverConnection* allocConnection(DriverEnvironment& env);
+DriverStatement* allocStatement(DriverConnection& dbc);
+DriverDescriptor* allocDescriptor(DriverConnection& dbc);
+
+// Closing and freeing. Those that can fail return a message number, posted on the handle
+// given, and leave that handle alive.
+MsgNo closeStatement(DriverStatement& stmt);
+MsgNo unbindColumns(DriverStatement& stmt);
+MsgNo resetParams(DriverStatement& stmt);
+// Closes, unbinds, resets and frees the statement. A failing close is answered by a second
+// close; the statement is freed in any case.
+void dropStatement(DriverStatement& stmt) noexcept;
+void freeConnection(DriverConnection& dbc) noexcept;
+void freeEnvironment(DriverEnvironment& env) noexcept;
+// Refuses (1081) a statement's own descriptor; frees an explicit one.
+MsgNo freeDescriptor(DriverDescriptor& desc);
+
+// Sets a statement default at connection level; every existing statement takes it too.
+void setStatementDefault(DriverConnection& dbc, StatementDefault which, std::uint16_t value);
+
+}  // namespace kelvra

@@ -1,0 +1,320 @@
+// What the driver tells about itself: SQLGetInfo and SQLGetFunctions.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "connect/session_start.h"
+#include "driver/entry.h"
+#include "driver/export.h"
+#include "driver/handles.h"
+#include "driver/string_out.h"
+#include "qbapi/qb_session.h"
+
+using namespace kelvra;
+
+namespace {
+
+constexpr const char* kDriverVersion = "3.8.1.44";
+
+enum class Kind : std::uint8_t { kText, kSmall, kInteger };
+
+struct InfoAnswer {
+    std::uint16_t type;
+    Kind kind;
+    std::uint32_t number;
+    const char* text;
+};
+
+constexpr InfoAnswer text(std::uint16_t type, const char* value) {
+    return {type, Kind::kText, 0, value};
+}
+constexpr InfoAnswer small(std::uint16_t type, std::uint16_t value) {
+    return {type, Kind::kSmall, value, nullptr};
+}
+constexpr InfoAnswer integer(std::uint16_t type, std::uint32_t value) {
+    return {type, Kind::kInteger, value, nullptr};
+}
+
+// The fixed answers, sorted by info type. Answers that depend on the connection are given by
+// dynamicAnswer() below.
+constexpr auto kAnswers = std::to_array<InfoAnswer>({
+    small(0, 0),
+    small(1, 0),
+    text(6, "libkelodbc.so"),
+    text(7, kDriverVersion),
+    integer(8, 191),
+    small(9, 1),
+    text(11, "N"),
+    small(12, 1),
+    text(13, ""),
+    text(14, "\\"),
+    small(15, 0),
+    text(17, "Kelvra for QuickBase"),
+    text(18, kDriverVersion),
+    text(19, "Y"),
+    text(20, "Y"),
+    text(21, "N"),
+    small(22, 0),
+    text(25, "N"),
+    text(27, "N"),
+    small(28, 4),
+    text(29, "\""),
+    small(30, 127),
+    small(31, 19),
+    small(32, 0),
+    small(33, 0),
+    small(34, 0),
+    small(35, 127),
+    text(36, "N"),
+    text(38, "Y"),
+    text(39, ""),
+    text(40, ""),
+    text(41, ""),
+    text(42, ""),
+    integer(43, 3),
+    integer(44, 3),
+    text(45, "table"),
+    integer(48, 1),
+    integer(49, 0xffffff),
+    integer(50, 0xffffff),
+    integer(51, 7),
+    integer(52, 0x1fffff),
+    integer(53, 32255),
+    integer(54, 0x3fdff),
+    integer(55, 32255),
+    integer(56, 0x3fdff),
+    integer(57, 167169),
+    integer(58, 32255),
+    integer(59, 32255),
+    integer(60, 32255),
+    integer(61, 32255),
+    integer(62, 0),
+    integer(63, 32255),
+    integer(64, 32255),
+    integer(65, 32255),
+    integer(66, 199937),
+    integer(67, 232705),
+    integer(68, 32255),
+    integer(69, 0x3fdff),
+    integer(70, 0x3fdff),
+    integer(71, 0),
+    text(73, "N"),
+    small(74, 2),
+    small(75, 0),
+    text(77, "03.51"),
+    integer(78, 1),
+    integer(79, 31),
+    integer(80, 0),
+    integer(81, 11),
+    integer(83, 4),
+    small(84, 0),
+    small(85, 1),
+    integer(86, 0),
+    text(87, "Y"),
+    small(88, 2),
+    text(89, ""),
+    text(90, "N"),
+    integer(91, 0),
+    integer(92, 0),
+    small(93, 4),
+    text(94, ""),
+    integer(95, 31),
+    integer(96, 0),
+    small(97, 20),
+    small(98, 0),
+    small(99, 20),
+    small(100, 0),
+    small(101, 0),
+    integer(102, 0),
+    text(103, "Y"),
+    integer(104, 0),
+    integer(105, 0),
+    small(106, 0),
+    small(107, 63),
+    integer(108, 255),
+    integer(109, 510),
+    integer(110, 510),
+    text(111, "N"),
+    integer(112, 510),
+    text(113, "Y"),
+    small(114, 1),
+    integer(115, 121),
+    small(116, 0),
+    integer(117, 0),
+    integer(118, 1),
+    integer(119, 0),
+    integer(120, 2),
+    integer(121, 3),
+    integer(123, 0),
+    integer(124, 0),
+    integer(127, 0),
+    integer(128, 0),
+    integer(129, 0),
+    integer(130, 0),
+    integer(131, 0),
+    integer(132, 1),
+    integer(133, 0),
+    integer(134, 0),
+    integer(136, 0),
+    integer(137, 0),
+    integer(138, 0),
+    integer(139, 0),
+    integer(140, 0),
+    integer(141, 1),
+    integer(142, 0),
+    integer(143, 0),
+    integer(144, 0),
+    integer(145, 0),
+    integer(146, 990785),
+    integer(147, 115),
+    integer(148, 3),
+    integer(149, 0),
+    integer(150, 990799),
+    integer(151, 83),
+    integer(152, 1),
+    integer(153, 2),
+    integer(154, 3),
+    integer(155, 0),
+    integer(156, 0),
+    integer(157, 0),
+    integer(158, 0),
+    integer(159, 0),
+    integer(160, 16135),
+    integer(161, 0),
+    integer(162, 0),
+    integer(163, 0),
+    integer(164, 0),
+    integer(165, 0),
+    integer(166, 0),
+    integer(167, 0),
+    integer(168, 0),
+    integer(169, 31),
+    integer(170, 3),
+    text(171, "03.00.0000"),
+    integer(172, 3),
+    text(10000, ""),
+    integer(10001, 0),
+    integer(10002, 0),
+    text(10003, "N"),
+    text(10004, ""),
+    small(10005, 32767),
+    integer(10021, 0),
+    integer(10022, 0),
+    integer(65003, 121),
+});
+
+static_assert(std::is_sorted(kAnswers.begin(), kAnswers.end(),
+                             [](const InfoAnswer& a, const InfoAnswer& b) {
+                                 return a.type < b.type;
+                             }));
+
+// Answers that depend on the connection; false for a type that has none.
+bool dynamicAnswer(const DriverConnection& dbc, SQLUSMALLINT type, InfoAnswer& answer,
+                   std::string& textValue) {
+    const QbSession* session = dbc.session.get();
+    switch (type) {
+        case SQL_DATA_SOURCE_NAME:
+            textValue = dbc.dataSourceName == " " ? "" : dbc.dataSourceName;
+            break;
+        case SQL_DATABASE_NAME:
+            textValue = session ? dbc.currentCatalog : "";
+            break;
+        case SQL_USER_NAME:
+            textValue = session ? session->username : "";
+            break;
+        case SQL_MULTIPLE_ACTIVE_TXN:
+            textValue = "N";
+            break;
+        // The driver has no transactions: a statement's work is done when it ends.
+        case SQL_CURSOR_COMMIT_BEHAVIOR:
+        case SQL_CURSOR_ROLLBACK_BEHAVIOR:
+            answer = small(type, SQL_CB_CLOSE);
+            return true;
+        case SQL_DEFAULT_TXN_ISOLATION:
+        case SQL_TXN_ISOLATION_OPTION:
+            answer = integer(type, 0);
+            return true;
+        case SQL_TXN_CAPABLE:
+            answer = small(type, SQL_TC_NONE);
+            return true;
+        case SQL_BOOKMARK_PERSISTENCE:
+            answer = integer(type, hostProgramName() == "winword.exe" ? 0 : 82);
+            return true;
+        default:
+            return false;
+    }
+    answer = text(type, textValue.c_str());
+    return true;
+}
+
+SQLRETURN getInfo(DriverConnection& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT valueMax,
+                  SQLSMALLINT* valueLength) {
+    InfoAnswer answer{};
+    std::string textValue;
+    if (!dynamicAnswer(dbc, type, answer, textValue)) {
+        const auto it =
+            std::lower_bound(kAnswers.begin(), kAnswers.end(), type,
+                             [](const InfoAnswer& a, SQLUSMALLINT t) { return a.type < t; });
+        if (it == kAnswers.end() || it->type != type) {
+            postMessage(dbc.diag, kMsgNotSupported, std::to_string(type));
+            return SQL_ERROR;
+        }
+        answer = *it;
+    }
+    switch (answer.kind) {
+        case Kind::kText:
+            return finish(dbc.diag, copyStringOut(value, valueMax, valueLength, answer.text));
+        case Kind::kSmall: {
+            const auto v = static_cast<SQLUSMALLINT>(answer.number);
+            if (value != nullptr) std::memcpy(value, &v, sizeof v);
+            if (valueLength != nullptr) *valueLength = sizeof v;
+            return SQL_SUCCESS;
+        }
+        case Kind::kInteger:
+            break;
+    }
+    const SQLUINTEGER v = answer.number;
+    if (value != nullptr) std::memcpy(value, &v, sizeof v);
+    if (valueLength != nullptr) *valueLength = sizeof v;
+    return SQL_SUCCESS;
+}
+
+bool isSupported(SQLUSMALLINT function) {
+    const auto in = [function](int from, int to) { return function >= from && function <= to; };
+    return in(1, 21) || in(23, 24) || in(40, 55) || in(58, 65) || in(68, 69) || function == 72 ||
+           function == 1001 || in(1003, 1012) || function == 1014 || in(1016, 1021);
+}
+
+}  // namespace
+
+KELVRA_EXPORT SQLRETURN SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQLPOINTER rgbInfoValue,
+                                   SQLSMALLINT cbInfoValueMax, SQLSMALLINT* pcbInfoValue) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&] {
+        return getInfo(dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetFunctions(SQLHDBC hdbc, SQLUSMALLINT fFunction,
+                                        SQLUSMALLINT* pfExists) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    if (pfExists == nullptr) return SQL_SUCCESS;
+    if (fFunction == SQL_API_ALL_FUNCTIONS) {
+        pfExists[0] = SQL_FALSE;
+        for (SQLUSMALLINT n = 1; n < 100; ++n) pfExists[n] = isSupported(n) ? SQL_TRUE : SQL_FALSE;
+    } else if (fFunction == SQL_API_ODBC3_ALL_FUNCTIONS) {
+        std::fill_n(pfExists, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE, SQLUSMALLINT{0});
+        for (SQLUSMALLINT n = 1; n < 4000; ++n) {
+            if (n != 999 && isSupported(n)) pfExists[n >> 4] |= SQLUSMALLINT(1u << (n & 15));
+        }
+    } else {
+        *pfExists = isSupported(fFunction) ? SQL_TRUE : SQL_FALSE;
+    }
+    return SQL_SUCCESS;
+}

@@ -1,0 +1,1 @@
+"""qbemu: an emulator of the QuickBase XML API (see ../README.md)."""
