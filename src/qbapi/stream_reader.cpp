@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "qbapi/decimal_text.h"
 #include "resources/ascii.h"
@@ -115,16 +116,16 @@ void QueryReader::endElement(std::string_view name) {
         if (inUrl_) {
             inUrl_ = false;  // the value was stored when the url ended
         } else {
-            result_.records[recordId_][fieldId_] = gathered_;
+            result_.records[recordId_][fieldId_] = std::move(gathered_);
         }
     } else if (name == "url" && inUrl_) {
-        result_.records[recordId_][fieldId_] = gathered_;
+        result_.records[recordId_][fieldId_] = std::move(gathered_);
     } else if (name == "luser") {
-        result_.users[userId_] = gathered_;
+        result_.users[userId_] = std::move(gathered_);
     } else {
         takeEnvelopeElement(name);
     }
-    gathered_.clear();
+    gathered_.clear();  // also makes a moved-from text empty again
 }
 
 void GrantedReader::startElement(std::string_view name, const char**) {

@@ -48,8 +48,12 @@ TEST_F(SessionTest, QuickBaseHeadersBecomeTheErrorState) {
     EXPECT_EQ(session->msgNo(), kMsgNone);
     EXPECT_EQ(session->lastReplyLength(), 1234);
 
-    wire->answer(qbReply("", "24", "Invalid application token"));
+    reply.headers[1].value = "99999999999";  // a claim is only recorded, and clamped
+    reply.headers[2].value = "24";
+    reply.headers[3].value = "Invalid application token";
+    wire->answer(reply);
     session->post(kUrl, true);
+    EXPECT_EQ(session->lastReplyLength(), 2147483647);
     EXPECT_EQ(session->errcode(), "24");
     EXPECT_EQ(session->errdetail(), "Invalid application token");
 }

@@ -1,0 +1,42 @@
+// The QuickBase emulator of this source tree (tools/qbemu), started on a free loopback port
+// for the integration tests and stopped with them, and its test controls under /_emu/.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "qbapi/http_channel.h"
+
+namespace kelvra::test {
+
+class Emulator {
+  public:
+    // Starts tools/qbemu/qbemu.py with the demo data; failure() says why when it did not start.
+    Emulator();
+    ~Emulator();
+    Emulator(const Emulator&) = delete;
+    Emulator& operator=(const Emulator&) = delete;
+
+    bool running() const { return pid_ > 0 && !host_.empty(); }
+    const std::string& failure() const { return failure_; }
+    // "127.0.0.1:PORT", the server of a session.
+    const std::string& host() const { return host_; }
+    // The CA certificate that signs the emulator's certificate.
+    const std::string& caFile() const { return caFile_; }
+
+    // A test control: method and path under /_emu/, a JSON body; returns the reply body.
+    std::string control(const std::string& method, const std::string& path,
+                        const std::string& json = "");
+
+  private:
+    pid_t pid_ = -1;
+    std::string host_;
+    std::string caFile_;
+    std::string failure_;
+    std::unique_ptr<HttpChannel> controlChannel_;
+};
+
+}  // namespace kelvra::test
