@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "convert/guarded.h"
 #include "convert/number_text.h"
 
 namespace kelvra {
@@ -117,31 +118,33 @@ Decimal addSigned(const Decimal& a, bool bNegative, const Decimal& b) {
 }  // namespace
 
 MsgNo parseDecimal(std::string_view text, Decimal& out) {
-    NumberSyntax syntax;
-    if (const MsgNo status = scanNumber(text, syntax)) return status;
-    std::string digits(syntax.integerDigits);
-    digits.append(syntax.fractionDigits);
-    stripLeadingZeros(digits);
-    long scale = long(syntax.fractionDigits.size()) - syntax.exponent;
-    if (digits.empty()) {  // zero keeps its scale: "0.00"
-        out = Decimal{false, {}, int(std::clamp(scale, 0L, long(kMaxDecimalDigits)))};
+    return guarded([&]() -> MsgNo {
+        NumberSyntax syntax;
+        if (const MsgNo status = scanNumber(text, syntax)) return status;
+        std::string digits(syntax.integerDigits);
+        digits.append(syntax.fractionDigits);
+        stripLeadingZeros(digits);
+        long scale = long(syntax.fractionDigits.size()) - syntax.exponent;
+        if (digits.empty()) {  // zero keeps its scale: "0.00"
+            out = Decimal{false, {}, int(std::clamp(scale, 0L, long(kMaxDecimalDigits)))};
+            return kMsgNone;
+        }
+        if (scale < 0) {
+            if (long(digits.size()) - scale > kMaxDecimalDigits) return kMsgOutOfRange;
+            digits.append(std::size_t(-scale), '0');
+            scale = 0;
+        }
+        if (scale > kMaxDecimalDigits) {
+            // Only zeros would remain of the digits that fit: keep the value at the largest scale.
+            Decimal tiny = normalised(syntax.negative, digits, int(scale));
+            roundDecimal(tiny, kMaxDecimalDigits);
+            out = tiny;
+            return kMsgNone;
+        }
+        if (long(digits.size()) > kMaxDecimalDigits + scale) return kMsgOutOfRange;
+        out = normalised(syntax.negative, std::move(digits), int(scale));
         return kMsgNone;
-    }
-    if (scale < 0) {
-        if (long(digits.size()) - scale > kMaxDecimalDigits) return kMsgOutOfRange;
-        digits.append(std::size_t(-scale), '0');
-        scale = 0;
-    }
-    if (scale > kMaxDecimalDigits) {
-        // Only zeros would remain of the digits that fit: keep the value at the largest scale.
-        Decimal tiny = normalised(syntax.negative, digits, int(scale));
-        roundDecimal(tiny, kMaxDecimalDigits);
-        out = tiny;
-        return kMsgNone;
-    }
-    if (long(digits.size()) > kMaxDecimalDigits + scale) return kMsgOutOfRange;
-    out = normalised(syntax.negative, std::move(digits), int(scale));
-    return kMsgNone;
+    });
 }
 
 Decimal decimalFromInteger(__int128 value) {
@@ -155,16 +158,18 @@ Decimal decimalFromInteger(__int128 value) {
 }
 
 MsgNo decimalFromDouble(double value, Decimal& out) {
-    if (!(value - value == 0.0)) return kMsgOutOfRange;  // infinity or NaN
-    Decimal parsed;
-    if (const MsgNo status = parseDecimal(numberText(value), parsed)) return status;
-    // The exponent form pads its mantissa with zeros that say nothing about the value.
-    while (parsed.scale > 0 && (parsed.digits.empty() || parsed.digits.back() == '0')) {
-        if (!parsed.digits.empty()) parsed.digits.pop_back();
-        --parsed.scale;
-    }
-    out = std::move(parsed);
-    return kMsgNone;
+    return guarded([&]() -> MsgNo {
+        if (!(value - value == 0.0)) return kMsgOutOfRange;  // infinity or NaN
+        Decimal parsed;
+        if (const MsgNo status = parseDecimal(numberText(value), parsed)) return status;
+        // The exponent form pads its mantissa with zeros that say nothing about the value.
+        while (parsed.scale > 0 && (parsed.digits.empty() || parsed.digits.back() == '0')) {
+            if (!parsed.digits.empty()) parsed.digits.pop_back();
+            --parsed.scale;
+        }
+        out = std::move(parsed);
+        return kMsgNone;
+    });
 }
 
 std::string decimalText(const Decimal& value) {
@@ -206,55 +211,61 @@ Decimal multiplyDecimal(const Decimal& a, const Decimal& b) {
 }
 
 MsgNo divideDecimal(const Decimal& a, const Decimal& b, int scale, Decimal& out) {
-    if (b.digits.empty()) return kMsgDivisionByZero;
-    scale = std::max(scale, 0);
-    // q = a / b * 10^(scale + 1), one digit beyond the scale that decides the rounding.
-    const int shift = scale + 1 + b.scale - a.scale;
-    std::string dividend = a.digits;
-    std::string divisor = b.digits;
-    if (shift >= 0) {
-        dividend = withZeros(dividend, shift);
-    } else {
-        divisor = withZeros(divisor, -shift);
-    }
-    if (long(dividend.size()) - long(divisor.size()) > kMaxDecimalDigits + scale + 1) {
-        return kMsgOutOfRange;
-    }
-    std::string quotient = divideMagnitude(dividend, divisor);
-    const bool roundUp = !quotient.empty() && quotient.back() >= '5';
-    if (!quotient.empty()) quotient.pop_back();
-    if (roundUp) quotient = addMagnitude(quotient, "1");
-    out = normalised(a.negative != b.negative, std::move(quotient), scale);
-    return kMsgNone;
+    return guarded([&]() -> MsgNo {
+        if (b.digits.empty()) return kMsgDivisionByZero;
+        scale = std::max(scale, 0);
+        // q = a / b * 10^(scale + 1), one digit beyond the scale that decides the rounding.
+        const int shift = scale + 1 + b.scale - a.scale;
+        std::string dividend = a.digits;
+        std::string divisor = b.digits;
+        if (shift >= 0) {
+            dividend = withZeros(dividend, shift);
+        } else {
+            divisor = withZeros(divisor, -shift);
+        }
+        if (long(dividend.size()) - long(divisor.size()) > kMaxDecimalDigits + scale + 1) {
+            return kMsgOutOfRange;
+        }
+        std::string quotient = divideMagnitude(dividend, divisor);
+        const bool roundUp = !quotient.empty() && quotient.back() >= '5';
+        if (!quotient.empty()) quotient.pop_back();
+        if (roundUp) quotient = addMagnitude(quotient, "1");
+        out = normalised(a.negative != b.negative, std::move(quotient), scale);
+        return kMsgNone;
+    });
 }
 
 MsgNo roundDecimal(Decimal& value, int scale) {
-    scale = std::max(scale, 0);
-    if (scale >= value.scale) {
-        value.digits = withZeros(value.digits, scale - value.scale);
-        value.scale = scale;
-        return kMsgNone;
-    }
-    const std::size_t dropped = std::size_t(value.scale - scale);
-    std::string digits = value.digits;
-    if (digits.size() < dropped + 1) digits.insert(0, dropped + 1 - digits.size(), '0');
-    const std::string_view tail = std::string_view(digits).substr(digits.size() - dropped);
-    const bool roundUp = tail.front() >= '5';
-    const bool lost = tail.find_first_not_of('0') != std::string_view::npos;
-    digits.erase(digits.size() - dropped);
-    stripLeadingZeros(digits);
-    if (roundUp) digits = addMagnitude(digits, "1");
-    value = normalised(value.negative, std::move(digits), scale);
-    return lost ? kMsgTruncated : kMsgNone;
+    return guarded([&]() -> MsgNo {
+        scale = std::max(scale, 0);
+        if (scale >= value.scale) {
+            value.digits = withZeros(value.digits, scale - value.scale);
+            value.scale = scale;
+            return kMsgNone;
+        }
+        const std::size_t dropped = std::size_t(value.scale - scale);
+        std::string digits = value.digits;
+        if (digits.size() < dropped + 1) digits.insert(0, dropped + 1 - digits.size(), '0');
+        const std::string_view tail = std::string_view(digits).substr(digits.size() - dropped);
+        const bool roundUp = tail.front() >= '5';
+        const bool lost = tail.find_first_not_of('0') != std::string_view::npos;
+        digits.erase(digits.size() - dropped);
+        stripLeadingZeros(digits);
+        if (roundUp) digits = addMagnitude(digits, "1");
+        value = normalised(value.negative, std::move(digits), scale);
+        return lost ? kMsgTruncated : kMsgNone;
+    });
 }
 
 MsgNo fitDecimal(Decimal& value, int precision, int scale) {
-    Decimal fitted = value;
-    const MsgNo rounding = scale < 0 ? MsgNo{kMsgNone} : roundDecimal(fitted, scale);
-    const long integerDigits = long(fitted.digits.size()) - fitted.scale;
-    if (precision > 0 && integerDigits > long(precision) - fitted.scale) return kMsgOutOfRange;
-    value = std::move(fitted);
-    return rounding;
+    return guarded([&]() -> MsgNo {
+        Decimal fitted = value;
+        const MsgNo rounding = scale < 0 ? MsgNo{kMsgNone} : roundDecimal(fitted, scale);
+        const long integerDigits = long(fitted.digits.size()) - fitted.scale;
+        if (precision > 0 && integerDigits > long(precision) - fitted.scale) return kMsgOutOfRange;
+        value = std::move(fitted);
+        return rounding;
+    });
 }
 
 bool decimalIntegerPart(const Decimal& value, __int128& out, bool& fractionDropped) {

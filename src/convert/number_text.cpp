@@ -1,10 +1,11 @@
 #include "convert/number_text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "convert/guarded.h"
 
 namespace kelvra {
 
@@ -65,22 +66,23 @@ MsgNo scanNumber(std::string_view text, NumberSyntax& out) {
 }
 
 MsgNo parseNumber(std::string_view text, double& out) {
-    NumberSyntax syntax;
-    if (const MsgNo status = scanNumber(text, syntax)) return status;
-    // strtod reads exactly the shape checked above (no hex, no inf or nan can remain).
-    std::string plain;
-    plain.reserve(text.size() + 16);
-    if (syntax.negative) plain += '-';
-    plain.append(syntax.integerDigits.empty() ? "0" : syntax.integerDigits);
-    plain += '.';
-    plain.append(syntax.fractionDigits);
-    plain += 'e';
-    plain += std::to_string(syntax.exponent);
-    errno = 0;
-    const double value = std::strtod(plain.c_str(), nullptr);
-    if (std::isinf(value)) return kMsgOutOfRange;
-    out = value;
-    return kMsgNone;
+    return guarded([&]() -> MsgNo {
+        NumberSyntax syntax;
+        if (const MsgNo status = scanNumber(text, syntax)) return status;
+        // strtod reads exactly the shape checked above (no hex, no inf or nan can remain).
+        std::string plain;
+        plain.reserve(text.size() + 16);
+        if (syntax.negative) plain += '-';
+        plain.append(syntax.integerDigits.empty() ? "0" : syntax.integerDigits);
+        plain += '.';
+        plain.append(syntax.fractionDigits);
+        plain += 'e';
+        plain += std::to_string(syntax.exponent);
+        const double value = std::strtod(plain.c_str(), nullptr);
+        if (std::isinf(value)) return kMsgOutOfRange;
+        out = value;
+        return kMsgNone;
+    });
 }
 
 std::string numberText(double value, std::size_t maxChars) {

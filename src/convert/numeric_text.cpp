@@ -1,8 +1,7 @@
 #include "convert/numeric_text.h"
 
-#include <new>
-
 #include "convert/decimal.h"
+#include "convert/guarded.h"
 
 namespace kelvra {
 
@@ -23,18 +22,16 @@ MsgNo writeFitted(Decimal value, int precision, int scale, std::string& out) {
 }  // namespace
 
 MsgNo formatNumericText(std::string_view text, int precision, int scale, std::string& out) {
-    try {
+    return guarded([&]() -> MsgNo {
         Decimal value;
         if (const MsgNo status = parseOperand(text, value)) return status;
         return writeFitted(std::move(value), precision, scale, out);
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 MsgNo numericArithmetic(std::string_view left, NumericOp op, std::string_view right, int precision,
                         int scale, std::string& out) {
-    try {
+    return guarded([&]() -> MsgNo {
         Decimal a, b;
         if (const MsgNo status = parseOperand(left, a)) return status;
         if (const MsgNo status = parseOperand(right, b)) return status;
@@ -55,32 +52,26 @@ MsgNo numericArithmetic(std::string_view left, NumericOp op, std::string_view ri
                 break;
         }
         return writeFitted(std::move(result), precision, scale, out);
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 MsgNo numericNegate(std::string_view text, std::string& out) {
-    try {
+    return guarded([&]() -> MsgNo {
         Decimal value;
         if (const MsgNo status = parseOperand(text, value)) return status;
         out = decimalText(negateDecimal(value));
         return kMsgNone;
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 MsgNo numericCompare(std::string_view left, std::string_view right, int& order) {
-    try {
+    return guarded([&]() -> MsgNo {
         Decimal a, b;
         if (const MsgNo status = parseOperand(left, a)) return status;
         if (const MsgNo status = parseOperand(right, b)) return status;
         order = compareDecimal(a, b);
         return kMsgNone;
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 }  // namespace kelvra

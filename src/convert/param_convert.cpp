@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
 #include "convert/calendar.h"
 #include "convert/datetime_text.h"
 #include "convert/decimal.h"
+#include "convert/guarded.h"
 #include "convert/number_text.h"
 #include "convert/source_value.h"
 
@@ -234,13 +233,7 @@ MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, 
 
 MsgNo convertParameter(const ParamSource& source, const ParamMarker& marker, Value& out,
                        SQLLEN* offset) {
-    try {
-        return convert(source, marker, out, offset);
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    } catch (const std::length_error&) {
-        return kMsgMemory;
-    }
+    return guarded([&] { return convert(source, marker, out, offset); });
 }
 
 }  // namespace kelvra

@@ -1,5 +1,6 @@
 #include "convert/qb_values.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -88,7 +89,7 @@ MsgNo readQbTimestamp(std::string_view field, TimestampValue& out) {
                          std::uint16_t(local.tm_mday),
                          std::uint16_t(local.tm_hour),
                          std::uint16_t(local.tm_min),
-                         std::uint16_t(local.tm_sec % 60),
+                         std::uint16_t(std::min(local.tm_sec, 59)),
                          std::uint32_t(milliseconds * 1000000)};
     return kMsgNone;
 }

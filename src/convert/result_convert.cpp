@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "convert/calendar.h"
 #include "convert/datetime_text.h"
+#include "convert/guarded.h"
 #include "convert/number_text.h"
 #include "convert/numeric_struct.h"
 #include "convert/source_value.h"
@@ -348,26 +348,22 @@ MsgNo convertSource(const SourceValue& source, const ClientBuffer& target, SQLLE
 }  // namespace
 
 MsgNo convertResult(const SqlSource& source, const ClientBuffer& target, SQLLEN offset) {
-    try {
+    return guarded([&]() -> MsgNo {
         SourceValue decoded;
         if (const MsgNo status = decodeSqlValue(source.sqlType, source.isUnsigned, source.data,
                                                 source.length, decoded)) {
             return status;
         }
         return convertSource(decoded, target, offset);
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 MsgNo convertValueResult(const Value& value, const ClientBuffer& target, SQLLEN offset) {
-    try {
+    return guarded([&]() -> MsgNo {
         SourceValue decoded;
         if (const MsgNo status = decodeValue(value, decoded)) return status;
         return convertSource(decoded, target, offset);
-    } catch (const std::bad_alloc&) {
-        return kMsgMemory;
-    }
+    });
 }
 
 }  // namespace kelvra

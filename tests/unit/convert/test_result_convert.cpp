@@ -8,6 +8,7 @@
 
 #include "convert/calendar.h"
 #include "convert/result_convert.h"
+#include "convert/type_codes.h"
 
 namespace kelvra {
 namespace {
@@ -513,6 +514,24 @@ TEST(ResultConvert, ValuesOfTheEvaluator) {
     Value untyped;
     untyped.isNull = false;
     EXPECT_EQ(convertValueResult(untyped, asDefault), kMsgInternalError);
+}
+
+TEST(TypeCodes, DateAndTimeCodesFollowTheVersion) {
+    const SQLSMALLINT two[] = {SQL_DATE, SQL_TIME, SQL_TIMESTAMP};
+    const SQLSMALLINT three[] = {SQL_TYPE_DATE, SQL_TYPE_TIME, SQL_TYPE_TIMESTAMP};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(mapDateTimeCode(two[i], 3), three[i]);
+        EXPECT_EQ(mapDateTimeCode(three[i], 3), three[i]);
+        EXPECT_EQ(mapDateTimeCode(three[i], 2), two[i]);
+        EXPECT_EQ(mapDateTimeCode(two[i], 2), two[i]);
+        EXPECT_EQ(defaultCType(three[i], false, 2), two[i]);
+        EXPECT_EQ(defaultCType(two[i], false, 3), three[i]);
+    }
+    EXPECT_EQ(mapDateTimeCode(SQL_VARCHAR, 2), SQL_VARCHAR);
+    EXPECT_EQ(defaultCType(SQL_TINYINT, true, 3), SQL_C_UTINYINT);
+    EXPECT_EQ(defaultCType(SQL_SMALLINT, false, 3), SQL_C_SSHORT);
+    EXPECT_EQ(defaultCType(SQL_LONGVARBINARY, false, 3), SQL_C_BINARY);
+    EXPECT_EQ(defaultCType(SQL_BIGINT, false, 3), 0);
 }
 
 }  // namespace
