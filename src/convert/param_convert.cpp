@@ -41,6 +41,7 @@ bool isTemporal(SourceKind kind) {
 // CHAR and BINARY markers: the piece placed at the running offset (later pieces append to
 // the value), or the whole value.
 MsgNo placeBytes(std::string_view piece, ValueType type, Value& out, SQLLEN* offset) {
+    if (offset != nullptr && *offset < 0) return kMsgInternalError;
     const bool appending = offset != nullptr && *offset > 0;
     if (appending && (out.type != type || out.isNull || std::size_t(*offset) > out.text.size())) {
         return kMsgInternalError;  // an offset beyond the value received so far
