@@ -213,7 +213,7 @@ Decimal multiplyDecimal(const Decimal& a, const Decimal& b) {
 MsgNo divideDecimal(const Decimal& a, const Decimal& b, int scale, Decimal& out) {
     return guarded([&]() -> MsgNo {
         if (b.digits.empty()) return kMsgDivisionByZero;
-        scale = std::max(scale, 0);
+        scale = std::clamp(scale, 0, kMaxDecimalDigits);
         // q = a / b * 10^(scale + 1), one digit beyond the scale that decides the rounding.
         const int shift = scale + 1 + b.scale - a.scale;
         std::string dividend = a.digits;
@@ -237,7 +237,7 @@ MsgNo divideDecimal(const Decimal& a, const Decimal& b, int scale, Decimal& out)
 
 MsgNo roundDecimal(Decimal& value, int scale) {
     return guarded([&]() -> MsgNo {
-        scale = std::max(scale, 0);
+        scale = std::clamp(scale, 0, kMaxDecimalDigits);
         if (scale >= value.scale) {
             value.digits = withZeros(value.digits, scale - value.scale);
             value.scale = scale;

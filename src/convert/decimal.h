@@ -40,12 +40,12 @@ Decimal negateDecimal(const Decimal& value);
 Decimal addDecimal(const Decimal& a, const Decimal& b);
 Decimal subtractDecimal(const Decimal& a, const Decimal& b);
 Decimal multiplyDecimal(const Decimal& a, const Decimal& b);
-// a / b rounded half away from zero to `scale` digits: 0, 1053 (b is zero) or 1011 (too many
-// digits).
+// a / b rounded half away from zero to `scale` digits (at most kMaxDecimalDigits): 0, 1053 (b is
+// zero) or 1011 (too many digits).
 MsgNo divideDecimal(const Decimal& a, const Decimal& b, int scale, Decimal& out);
 
-// Rounds (half away from zero) or extends the value to `scale` digits after the point; 1002 when
-// digits other than zero were dropped, else 0.
+// Rounds (half away from zero) or extends the value to `scale` digits after the point (at most
+// kMaxDecimalDigits); 1002 when digits other than zero were dropped, else 0.
 MsgNo roundDecimal(Decimal& value, int scale);
 // roundDecimal to `scale`, then 1011 when more than precision - scale digits remain before the
 // point (the value is left unchanged then). precision <= 0 checks no size; scale < 0 keeps the

@@ -120,14 +120,149 @@ void decodeFixed(Fixed fixed, const void* data, SourceValue& out) {
     }
 }
 
-// Character or binary bytes of a length (SQL_NTS measures character data up to its NUL).
-bool decodeBytes(SourceKind kind, const void* data, SQLLEN length, SourceValue& out) {
-    out.kind = kind;
-    if (length == SQL_NTS && kind == SourceKind::Text)
+// How a value lies in memory: fixed-size, or character or binary bytes with a length.
+struct Layout {
+    bool isBytes = false;
+    SourceKind bytesKind = SourceKind::Text;
+    Fixed fixed = Fixed::Int8;
+};
+
+constexpr Layout fixedLayout(Fixed fixed) {
+    return {false, SourceKind::Text, fixed};
+}
+constexpr Layout bytesLayout(SourceKind kind) {
+    return {true, kind, Fixed::Int8};
+}
+
+// NULL for a null pointer or SQL_NULL_DATA; bytes of a length (SQL_NTS measures character data
+// up to its NUL; another negative length gives `badLength`); or the fixed-size value.
+MsgNo decodeLayout(const Layout& layout, const void* data, SQLLEN length, MsgNo badLength,
+                   SourceValue& out) {
+    if (layout.isBytes) out.kind = layout.bytesKind;
+    if (data == nullptr || length == SQL_NULL_DATA) {
+        out.isNull = true;
+        return kMsgNone;
+    }
+    if (!layout.isBytes) {
+        decodeFixed(layout.fixed, data, out);
+        return kMsgNone;
+    }
+    if (length == SQL_NTS && layout.bytesKind == SourceKind::Text) {
         length = SQLLEN(std::strlen(static_cast<const char*>(data)));
-    if (length < 0) return false;
+    }
+    if (length < 0) return badLength;
     out.bytes = std::string_view(static_cast<const char*>(data), std::size_t(length));
-    return true;
+    return kMsgNone;
+}
+
+bool sqlLayout(SQLSMALLINT sqlType, bool isUnsigned, Layout& layout) {
+    switch (sqlType) {
+        case SQL_BIT:
+            layout = fixedLayout(Fixed::UInt8);
+            return true;
+        case SQL_TINYINT:
+            layout = fixedLayout(isUnsigned ? Fixed::UInt8 : Fixed::Int8);
+            return true;
+        case SQL_SMALLINT:
+            layout = fixedLayout(isUnsigned ? Fixed::UInt16 : Fixed::Int16);
+            return true;
+        case SQL_INTEGER:
+            layout = fixedLayout(isUnsigned ? Fixed::UInt32 : Fixed::Int32);
+            return true;
+        case SQL_REAL:
+            layout = fixedLayout(Fixed::Float);
+            return true;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            layout = fixedLayout(Fixed::Double);
+            return true;
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            layout = fixedLayout(Fixed::Date);
+            return true;
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            layout = fixedLayout(Fixed::Time);
+            return true;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            layout = fixedLayout(Fixed::Timestamp);
+            return true;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY:
+            layout = bytesLayout(SourceKind::Bytes);
+            return true;
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+            layout = bytesLayout(SourceKind::Text);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool clientLayout(SQLSMALLINT cType, Layout& layout) {
+    switch (cType) {
+        case SQL_C_BIT:
+        case SQL_C_UTINYINT:
+            layout = fixedLayout(Fixed::UInt8);
+            return true;
+        case SQL_C_TINYINT:
+        case SQL_C_STINYINT:
+            layout = fixedLayout(Fixed::Int8);
+            return true;
+        case SQL_C_SHORT:
+        case SQL_C_SSHORT:
+            layout = fixedLayout(Fixed::Int16);
+            return true;
+        case SQL_C_USHORT:
+            layout = fixedLayout(Fixed::UInt16);
+            return true;
+        case SQL_C_LONG:
+        case SQL_C_SLONG:
+            layout = fixedLayout(Fixed::Int32);
+            return true;
+        case SQL_C_ULONG:
+            layout = fixedLayout(Fixed::UInt32);
+            return true;
+        case SQL_C_SBIGINT:
+            layout = fixedLayout(Fixed::Int64);
+            return true;
+        case SQL_C_UBIGINT:
+            layout = fixedLayout(Fixed::UInt64);
+            return true;
+        case SQL_C_FLOAT:
+            layout = fixedLayout(Fixed::Float);
+            return true;
+        case SQL_C_DOUBLE:
+            layout = fixedLayout(Fixed::Double);
+            return true;
+        case SQL_C_NUMERIC:
+            layout = fixedLayout(Fixed::Numeric);
+            return true;
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            layout = fixedLayout(Fixed::Date);
+            return true;
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            layout = fixedLayout(Fixed::Time);
+            return true;
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            layout = fixedLayout(Fixed::Timestamp);
+            return true;
+        case SQL_C_BINARY:
+            layout = bytesLayout(SourceKind::Bytes);
+            return true;
+        case SQL_C_CHAR:
+            layout = bytesLayout(SourceKind::Text);
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -137,158 +272,16 @@ MsgNo decodeSqlValue(SQLSMALLINT sqlType, bool isUnsigned, const void* data, SQL
     out = SourceValue{};
     out.sqlType = sqlType;
     out.isUnsigned = isUnsigned;
-    Fixed fixed;
-    SourceKind bytesKind = SourceKind::Text;
-    switch (sqlType) {
-        case SQL_BIT:
-            fixed = Fixed::UInt8;
-            break;
-        case SQL_TINYINT:
-            fixed = isUnsigned ? Fixed::UInt8 : Fixed::Int8;
-            break;
-        case SQL_SMALLINT:
-            fixed = isUnsigned ? Fixed::UInt16 : Fixed::Int16;
-            break;
-        case SQL_INTEGER:
-            fixed = isUnsigned ? Fixed::UInt32 : Fixed::Int32;
-            break;
-        case SQL_REAL:
-            fixed = Fixed::Float;
-            break;
-        case SQL_FLOAT:
-        case SQL_DOUBLE:
-            fixed = Fixed::Double;
-            break;
-        case SQL_DATE:
-        case SQL_TYPE_DATE:
-            fixed = Fixed::Date;
-            break;
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            fixed = Fixed::Time;
-            break;
-        case SQL_TIMESTAMP:
-        case SQL_TYPE_TIMESTAMP:
-            fixed = Fixed::Timestamp;
-            break;
-        case SQL_BINARY:
-        case SQL_VARBINARY:
-        case SQL_LONGVARBINARY:
-            bytesKind = SourceKind::Bytes;
-            [[fallthrough]];
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-        case SQL_LONGVARCHAR:
-            if (data == nullptr || length == SQL_NULL_DATA) {
-                out.kind = bytesKind;
-                out.isNull = true;
-                return kMsgNone;
-            }
-            return decodeBytes(bytesKind, data, length, out) ? kMsgNone : kMsgInternalError;
-        default:
-            return kMsgNotCapable;
-    }
-    if (data == nullptr || length == SQL_NULL_DATA) {
-        out.isNull = true;
-        return kMsgNone;
-    }
-    decodeFixed(fixed, data, out);
-    return kMsgNone;
+    Layout layout;
+    if (!sqlLayout(sqlType, isUnsigned, layout)) return kMsgNotCapable;
+    return decodeLayout(layout, data, length, kMsgInternalError, out);
 }
 
 MsgNo decodeClientValue(SQLSMALLINT cType, const void* data, SQLLEN length, SourceValue& out) {
     out = SourceValue{};
-    Fixed fixed;
-    SourceKind bytesKind = SourceKind::Text;
-    switch (cType) {
-        case SQL_C_BIT:
-            fixed = Fixed::UInt8;
-            out.sqlType = SQL_BIT;
-            break;
-        case SQL_C_TINYINT:
-        case SQL_C_STINYINT:
-            fixed = Fixed::Int8;
-            out.sqlType = SQL_TINYINT;
-            break;
-        case SQL_C_UTINYINT:
-            fixed = Fixed::UInt8;
-            out.sqlType = SQL_TINYINT;
-            break;
-        case SQL_C_SHORT:
-        case SQL_C_SSHORT:
-            fixed = Fixed::Int16;
-            out.sqlType = SQL_SMALLINT;
-            break;
-        case SQL_C_USHORT:
-            fixed = Fixed::UInt16;
-            out.sqlType = SQL_SMALLINT;
-            break;
-        case SQL_C_LONG:
-        case SQL_C_SLONG:
-            fixed = Fixed::Int32;
-            out.sqlType = SQL_INTEGER;
-            break;
-        case SQL_C_ULONG:
-            fixed = Fixed::UInt32;
-            out.sqlType = SQL_INTEGER;
-            break;
-        case SQL_C_SBIGINT:
-            fixed = Fixed::Int64;
-            out.sqlType = SQL_BIGINT;
-            break;
-        case SQL_C_UBIGINT:
-            fixed = Fixed::UInt64;
-            out.sqlType = SQL_BIGINT;
-            break;
-        case SQL_C_FLOAT:
-            fixed = Fixed::Float;
-            out.sqlType = SQL_REAL;
-            break;
-        case SQL_C_DOUBLE:
-            fixed = Fixed::Double;
-            out.sqlType = SQL_DOUBLE;
-            break;
-        case SQL_C_NUMERIC:
-            fixed = Fixed::Numeric;
-            out.sqlType = SQL_NUMERIC;
-            break;
-        case SQL_C_DATE:
-        case SQL_C_TYPE_DATE:
-            fixed = Fixed::Date;
-            out.sqlType = SQL_TYPE_DATE;
-            break;
-        case SQL_C_TIME:
-        case SQL_C_TYPE_TIME:
-            fixed = Fixed::Time;
-            out.sqlType = SQL_TYPE_TIME;
-            break;
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            fixed = Fixed::Timestamp;
-            out.sqlType = SQL_TYPE_TIMESTAMP;
-            break;
-        case SQL_C_BINARY:
-            bytesKind = SourceKind::Bytes;
-            out.sqlType = SQL_BINARY;
-            [[fallthrough]];
-        case SQL_C_CHAR:
-            out.kind = bytesKind;
-            if (data == nullptr || length == SQL_NULL_DATA) {
-                out.isNull = true;
-                return kMsgNone;
-            }
-            return decodeBytes(bytesKind, data, length, out) ? kMsgNone : kMsgAssignmentError;
-        default:
-            return kMsgConversionError;
-    }
-    out.isUnsigned = fixed == Fixed::UInt8 || fixed == Fixed::UInt16 || fixed == Fixed::UInt32 ||
-                     fixed == Fixed::UInt64;
-    if (data == nullptr || length == SQL_NULL_DATA) {
-        out.isNull = true;
-        return kMsgNone;
-    }
-    decodeFixed(fixed, data, out);
-    return kMsgNone;
+    Layout layout;
+    if (!clientLayout(cType, layout)) return kMsgConversionError;
+    return decodeLayout(layout, data, length, kMsgAssignmentError, out);
 }
 
 MsgNo decodeValue(const Value& value, SourceValue& out) {

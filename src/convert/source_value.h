@@ -18,7 +18,8 @@ enum class SourceKind { Exact, Floating, Decimal, Text, Bytes, Date, Time, Times
 
 struct SourceValue {
     SourceKind kind = SourceKind::Text;
-    SQLSMALLINT sqlType = SQL_CHAR;  // what SQL_C_DEFAULT and the conversion matrix go by
+    // Driver values: the SQL type that SQL_C_DEFAULT goes by (client values leave SQL_CHAR).
+    SQLSMALLINT sqlType = SQL_CHAR;
     bool isUnsigned = false;
     bool isNull = false;
     __int128 exact = 0;     // Exact: integers up to 64-bit unsigned

@@ -111,6 +111,9 @@ TEST(Decimal, FormatterChecksPrecision) {
     EXPECT_EQ(formatNumericText("12.5", 19, -1, out), kMsgNone);  // own scale
     EXPECT_EQ(out, "12.5");
     EXPECT_EQ(formatNumericText("abc", 5, 2, out), kMsgMalformedNumber);
+    // A scale from a hostile schema is bounded, not a gigabyte of zeros.
+    ASSERT_EQ(formatNumericText("1.5", 0, 2000000000, out), kMsgNone);
+    EXPECT_EQ(out.size(), 2u + kMaxDecimalDigits);
 }
 
 TEST(Decimal, CompareOrdersBySignAndMagnitude) {
