@@ -359,7 +359,7 @@ class Api:
                         raise ValueError
                 elif low.startswith("sortorder-"):
                     letters = t[10:].upper()
-                    if not letters or set(letters) - {"A", "D"}:
+                    if set(letters) - {"A", "D"}:
                         raise ValueError
                     opts["sortorder"] = letters
                 elif low == "nosort":
@@ -698,8 +698,8 @@ class Api:
         for f, v in vals:
             if v is not None and f.vclass != "file":
                 stored[f.fid] = v
-        self.check_required(table, dict(stored, **{f.fid: 1 for f, v in vals
-                                                    if f.vclass == "file" and v}))
+        self.check_required(table, {**stored, **{f.fid: 1 for f, v in vals
+                                                 if f.vclass == "file" and v}})
         for f, v in vals:
             if f.unique:
                 self.check_unique(table, f, stored.get(f.fid), None)
