@@ -4,7 +4,6 @@ import base64
 import binascii
 import csv
 import io
-import time
 
 from . import model as M
 from . import query as Q
@@ -981,7 +980,3 @@ def field_xml(f):
     parts.append("</field>\n")
     f._xml = "".join(parts)
     return f._xml
-
-
-def now_ms():
-    return int(time.time() * 1000)

@@ -208,7 +208,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         if self.server.state.verbose:
-            super().log_message(fmt, *args)
+            text = fmt % args
+            text = re.sub(r"(?i)((?:password|ticket)=)[^&\s\"]*", r"\1***", text)
+            super().log_message("%s", text)
 
     # -- plumbing --------------------------------------------------------------------------
 

@@ -51,6 +51,15 @@ class Curl(unittest.TestCase):
             root = ET.fromstring(body)
             self.assertEqual(root.findtext("userid"), E.PAT[2])
 
+    def test_expect_continue_and_chunked_bodies(self):
+        body = AUTH_BODY + " " * 4096
+        for extra in (["-H", "Expect: 100-continue"], ["-H", "Transfer-Encoding: chunked"]):
+            p = self.curl("--cacert", EMU.ca, *extra, "-H", "Content-Type: text/xml",
+                          "--data-binary", body,
+                          f"https://localhost:{EMU.port}/db/main?a=API_Authenticate")
+            self.assertEqual(p.returncode, 0, p.stderr)
+            self.assertEqual(ET.fromstring(p.stdout).findtext("userid"), E.PAT[2])
+
     def test_unverified_without_the_ca(self):
         p = self.curl(f"https://localhost:{EMU.port}/db/main?a=API_Authenticate")
         self.assertEqual(p.returncode, 60)   # peer certificate cannot be authenticated

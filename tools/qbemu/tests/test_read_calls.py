@@ -315,6 +315,7 @@ class DoQuery(unittest.TestCase):
         full = page("")
         self.assertEqual(full, [11, 10, 9, 1, 2, 12, 8, 6, 7, 3, 5, 4])
         self.assertEqual(page("sortorder-D"), full[::-1])
+        self.assertEqual(page("sortorder-"), full)
         self.assertEqual(page("num-5"), full[:5])
         self.assertEqual(page("num-5.skp-5"), full[5:10])
         self.assertEqual(page("skp-10.num-5"), full[10:])
