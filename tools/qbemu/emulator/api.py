@@ -4,7 +4,6 @@ import base64
 import binascii
 import csv
 import io
-import time
 
 from . import model as M
 from . import query as Q
@@ -359,7 +358,7 @@ class Api:
                         raise ValueError
                 elif low.startswith("sortorder-"):
                     letters = t[10:].upper()
-                    if not letters or set(letters) - {"A", "D"}:
+                    if set(letters) - {"A", "D"}:
                         raise ValueError
                     opts["sortorder"] = letters
                 elif low == "nosort":
@@ -698,8 +697,8 @@ class Api:
         for f, v in vals:
             if v is not None and f.vclass != "file":
                 stored[f.fid] = v
-        self.check_required(table, dict(stored, **{f.fid: 1 for f, v in vals
-                                                    if f.vclass == "file" and v}))
+        self.check_required(table, {**stored, **{f.fid: 1 for f, v in vals
+                                                 if f.vclass == "file" and v}})
         for f, v in vals:
             if f.unique:
                 self.check_unique(table, f, stored.get(f.fid), None)
@@ -981,7 +980,3 @@ def field_xml(f):
     parts.append("</field>\n")
     f._xml = "".join(parts)
     return f._xml
-
-
-def now_ms():
-    return int(time.time() * 1000)

@@ -1,7 +1,6 @@
 """Command line: python3 tools/qbemu/qbemu.py --data FIXTURE.json [options]."""
 
 import argparse
-import os
 import shutil
 import signal
 import sys

@@ -1,7 +1,6 @@
 """Applications, tables, fields, users and records; loading them from a JSON fixture."""
 
 import base64
-import datetime as dt
 import json
 import re
 import threading

@@ -14,7 +14,6 @@ a negated operator then matches when none does.
 
 import datetime as dt
 import re
-from decimal import Decimal
 
 from . import values as V
 from .errors import QbError
@@ -536,10 +535,3 @@ def sort_records(store, table, recs, slist, directions):
         desc = directions[i] if i < len(directions) else False
         recs.sort(key=sort_key_fn(store, table, field), reverse=desc)
     return recs
-
-
-def decimal_or_none(text):
-    try:
-        return Decimal(text)
-    except Exception:
-        return None

@@ -208,7 +208,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         if self.server.state.verbose:
-            super().log_message(fmt, *args)
+            text = fmt % args
+            text = re.sub(r"(?i)((?:password|ticket)=)[^&\s\"]*", r"\1***", text)
+            super().log_message("%s", text)
 
     # -- plumbing --------------------------------------------------------------------------
 
@@ -235,6 +237,8 @@ class Handler(BaseHTTPRequestHandler):
         return self.rfile.read(length) if length else b""
 
     def send_reply(self, reply, qb_headers=True):
+        # Log before the reply leaves, so a client that reads the log next finds this entry.
+        self.commit_log_entry()
         self.send_response(reply.status)
         self.send_header("Content-Type", reply.content_type)
         self.send_header("Content-Length", str(len(reply.body)))
@@ -249,6 +253,11 @@ class Handler(BaseHTTPRequestHandler):
         self._headers_buffer = []
         self.wfile.write(data + reply.body if self.command != "HEAD" else data)
         self.wfile.flush()
+
+    def commit_log_entry(self):
+        entry, self._entry = getattr(self, "_entry", None), None
+        if entry is not None:
+            self.server.state.log.add(entry)
 
     def json_reply(self, obj, status=200):
         body = json.dumps(obj, ensure_ascii=False, indent=1).encode("utf-8")
@@ -297,6 +306,7 @@ class Handler(BaseHTTPRequestHandler):
                  "headers": {h: self.headers.get(h) for h in LOGGED_HEADERS
                              if self.headers.get(h) is not None},
                  "body": _body_text(body), "status": None, "errcode": None}
+        self._entry = entry
         try:
             if path.startswith("/db/"):
                 self.api_call(url, body, entry)
@@ -305,10 +315,10 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 reply = Reply(b"<html><body>Not found</body></html>\n",
                               content_type="text/html; charset=utf-8", status=404, errcode=102)
-                self.send_reply(reply)
                 entry.update(status=404, errcode=102)
+                self.send_reply(reply)
         finally:
-            self.server.state.log.add(entry)
+            self.commit_log_entry()
 
     # -- /db/ ------------------------------------------------------------------------------
 

@@ -89,14 +89,17 @@ class Emulator:
     def __init__(self, fixture=DEMO, args=()):
         self.tmp = tempfile.mkdtemp(prefix="qbemu-test-")
         self.ca = os.path.join(self.tmp, "ca.pem")
-        self.proc = subprocess.Popen(
-            [sys.executable, QBEMU, "--data", fixture, "--port", "0", "--ca-out", self.ca,
-             *args],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        self.stderr_path = os.path.join(self.tmp, "stderr.txt")
+        with open(self.stderr_path, "wb") as err:
+            self.proc = subprocess.Popen(
+                [sys.executable, QBEMU, "--data", fixture, "--port", "0", "--ca-out", self.ca,
+                 *args],
+                stdout=subprocess.PIPE, stderr=err, stdin=subprocess.DEVNULL)
         line = self._read_line(60)
         prefix = "qbemu listening on https://"
         if not line.startswith(prefix):
-            err = self.proc.stderr.read().decode() if self.proc.poll() is not None else ""
+            with open(self.stderr_path, encoding="utf-8", errors="replace") as fh:
+                err = fh.read()
             self.stop()
             raise RuntimeError(f"qbemu did not start: {line!r} {err}")
         hostport = line[len(prefix):].strip()
@@ -133,9 +136,8 @@ class Emulator:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        for stream in (self.proc.stdout, self.proc.stderr):
-            if stream:
-                stream.close()
+        if self.proc.stdout:
+            self.proc.stdout.close()
         for name in os.listdir(self.tmp):
             os.unlink(os.path.join(self.tmp, name))
         os.rmdir(self.tmp)

@@ -289,13 +289,14 @@ class DoQuery(unittest.TestCase):
         self.assertRegex(f["1"].text, r"^\d{13}$")
 
     def test_project_encodings(self):
-        r = self.query({"query": "{'3'.EX.'2 OR 3'}", "clist": "3.9.13.14.15.17.11"},
+        r = self.query({"query": "{'3'.EX.'2 OR 3'}", "clist": "3.9.13.14.15.17.11.16.19.18"},
                        target=E.PROJECTS)
         self.assertEqual(self.values(r),
                          [["2", "120000.5", "Acme & Sons", "0", "http://acme.example.com",
-                           "2125550199", "Native apps for iOS and Android."],
+                           "2125550199", "Native apps for iOS and Android.",
+                           "it@acme.example.com", "40000.17", ""],
                           ["3", "75250.75", "Globex <Holdings>", "0.2", "", "",
-                           "Consolidate reporting."]])
+                           "Consolidate reporting.", "", "25083.58", ""]])
         self.assertIn(b"<f id=\"13\">Acme &amp; Sons</f>", r.body)
         self.assertIn(b"<f id=\"11\">Consolidate reporting.<BR/><BR/>Blocked on licences.</f>",
                       r.body)
@@ -315,6 +316,7 @@ class DoQuery(unittest.TestCase):
         full = page("")
         self.assertEqual(full, [11, 10, 9, 1, 2, 12, 8, 6, 7, 3, 5, 4])
         self.assertEqual(page("sortorder-D"), full[::-1])
+        self.assertEqual(page("sortorder-"), full)
         self.assertEqual(page("num-5"), full[:5])
         self.assertEqual(page("num-5.skp-5"), full[5:10])
         self.assertEqual(page("skp-10.num-5"), full[10:])
