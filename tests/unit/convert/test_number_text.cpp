@@ -49,17 +49,17 @@ TEST(NumberText, ParsesTheNumberSyntax) {
 }
 
 TEST(ValueText, EachTypeAsQuickBaseReceivesIt) {
-    EXPECT_EQ(valueToText(Value::character("it's")), "it's");
-    EXPECT_EQ(valueToText(Value::numeric("-12.50")), "-12.50");
-    EXPECT_EQ(valueToText(Value::integer(1234567890123.0)), "1234567890123");
-    EXPECT_EQ(valueToText(Value::integer(-0.0)), "0");
-    EXPECT_EQ(valueToText(Value::real(2.5)), "2.5");
-    EXPECT_EQ(valueToText(Value::real(1e-7)), "1.000000E-07");
+    EXPECT_EQ(valueToText(Value::ofChar("it's")), "it's");
+    EXPECT_EQ(valueToText(Value::ofNumeric("-12.50")), "-12.50");
+    EXPECT_EQ(valueToText(Value::ofInteger(1234567890123.0)), "1234567890123");
+    EXPECT_EQ(valueToText(Value::ofInteger(-0.0)), "0");
+    EXPECT_EQ(valueToText(Value::ofDouble(2.5)), "2.5");
+    EXPECT_EQ(valueToText(Value::ofDouble(1e-7)), "1.000000E-07");
     EXPECT_EQ(valueToText(Value::ofDate({2001, 7, 4})), "2001-07-04");
     EXPECT_EQ(valueToText(Value::ofTime({9, 5, 0})), "09:05:00");
     EXPECT_EQ(valueToText(Value::ofTimestamp({2024, 2, 29, 13, 5, 9, 123456789})),
               "2024-02-29 13:05:09.123");
-    EXPECT_EQ(valueToText(Value::binary(std::string_view("a\0b", 3))), std::string("a\0b", 3));
+    EXPECT_EQ(valueToText(Value::ofBinary(std::string_view("a\0b", 3))), std::string("a\0b", 3));
     EXPECT_EQ(valueToText(Value::null(ValueType::Integer)), "");
 }
 

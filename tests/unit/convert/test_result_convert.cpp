@@ -299,6 +299,14 @@ TEST(ResultConvert, ConversionMatrix) {
             EXPECT_EQ(convert(s.source, unknown, buffer).status, kMsgConversionError) << unknown;
         }
     }
+    // Text and binary go to every C type that holds a value, and to no other.
+    for (SQLSMALLINT sqlType : {SQL_VARCHAR, SQL_VARBINARY}) {
+        Buffer buffer(64);
+        EXPECT_EQ(convert({sqlType, false, "1", 1}, SQL_C_WCHAR, buffer).status,
+                  kMsgConversionError);
+        EXPECT_EQ(convert({sqlType, false, "1", 1}, SQL_C_GUID, buffer).status,
+                  kMsgConversionError);
+    }
     // Source types the converter does not take, whatever the target.
     const std::int64_t big = 1;
     for (SQLSMALLINT sqlType : std::initializer_list<SQLSMALLINT>{
@@ -492,22 +500,22 @@ TEST(ResultConvert, ValuesOfTheEvaluator) {
     Buffer buffer(32);
     SQLLEN length = 0;
     const ClientBuffer asDefault{SQL_C_DEFAULT, buffer.data(), 32, &length};
-    ASSERT_EQ(convertValueResult(Value::integer(42), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofInteger(42), asDefault), kMsgNone);
     EXPECT_EQ(length, 4);
     EXPECT_EQ(buffer.as<SQLINTEGER>(), 42);
-    EXPECT_EQ(convertValueResult(Value::integer(3e9), asDefault), kMsgOutOfRange);
-    ASSERT_EQ(convertValueResult(Value::real(2.5), asDefault), kMsgNone);
+    EXPECT_EQ(convertValueResult(Value::ofInteger(3e9), asDefault), kMsgOutOfRange);
+    ASSERT_EQ(convertValueResult(Value::ofDouble(2.5), asDefault), kMsgNone);
     EXPECT_EQ(length, 8);
     EXPECT_EQ(buffer.as<double>(), 2.5);
-    ASSERT_EQ(convertValueResult(Value::numeric("-123.45"), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofNumeric("-123.45"), asDefault), kMsgNone);
     EXPECT_EQ(buffer.text(), "-123.45");
     ASSERT_EQ(
-        convertValueResult(Value::numeric("-123.45"), {SQL_C_SLONG, buffer.data(), 4, &length}),
+        convertValueResult(Value::ofNumeric("-123.45"), {SQL_C_SLONG, buffer.data(), 4, &length}),
         kMsgTruncated);
     EXPECT_EQ(buffer.as<SQLINTEGER>(), -123);
     ASSERT_EQ(convertValueResult(Value::ofTime({1, 2, 3}), asDefault), kMsgNone);
     EXPECT_EQ(buffer.as<TimeValue>(), (TimeValue{1, 2, 3}));
-    ASSERT_EQ(convertValueResult(Value::binary("\x01\x02"), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofBinary("\x01\x02"), asDefault), kMsgNone);
     EXPECT_EQ(length, 2);
     ASSERT_EQ(convertValueResult(Value::null(ValueType::None), asDefault), kMsgNone);
     EXPECT_EQ(length, SQL_NULL_DATA);
