@@ -240,6 +240,10 @@ TEST(ResultConvert, NumbersAsText) {
     EXPECT_EQ(r.status, kMsgTruncated);
     EXPECT_EQ(tiny.text(), "1.23");
     EXPECT_EQ(r.length, 12);
+    SQLLEN length = 0;
+    const double value = 123456789012345.0;
+    EXPECT_EQ(convertResult(number(value), {SQL_C_CHAR, nullptr, 0, &length}), kMsgTruncated);
+    EXPECT_EQ(length, 15);  // asked for the length alone: the plain form's
 }
 
 // Which C types each source SQL type goes to; every other pair is a conversion error.
