@@ -13,8 +13,15 @@
 namespace kelvra {
 namespace {
 
-// A client buffer of exactly `size` bytes (so that the sanitizer sees any overrun) inside a
-// guarded copy that catches it in the plain build too.
+// A client buffer that catches writes past its end: under the address sanitizer it is exactly
+// `size` bytes and the sanitizer watches its end; in the plain build guard bytes follow it and
+// must stay untouched.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kGuard = 0;
+#else
+constexpr std::size_t kGuard = 16;
+#endif
+
 class Buffer {
   public:
     explicit Buffer(std::size_t size) : size_(size), bytes_(new unsigned char[size + kGuard]) {
@@ -37,7 +44,6 @@ class Buffer {
     }
 
   private:
-    static constexpr std::size_t kGuard = 16;
     std::size_t size_;
     std::unique_ptr<unsigned char[]> bytes_;
 };
