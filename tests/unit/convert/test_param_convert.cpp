@@ -169,9 +169,11 @@ TEST(ParamConvert, NumericMarkersKeepEveryDigit) {
     EXPECT_EQ(v.text, "0.13");
     EXPECT_EQ(putText("1..2", numeric, v), kMsgMalformedNumber);
     EXPECT_EQ(put(SQL_C_TIME, TimeValue{}, numeric, v), kMsgConversionError);
-    ASSERT_EQ(putText("7", ParamMarker{ValueType::Numeric}, v),
-              kMsgNone);  // no precision: as it is
+    // Without a precision the value keeps all its digits.
+    ASSERT_EQ(putText("7", ParamMarker{ValueType::Numeric}, v), kMsgNone);
     EXPECT_EQ(v.text, "7");
+    ASSERT_EQ(put(SQL_C_DOUBLE, 0.123456789, ParamMarker{ValueType::Numeric}, v), kMsgNone);
+    EXPECT_EQ(v.text, "0.123456789");  // every digit of the double, not six places
 }
 
 TEST(ParamConvert, DateAndTimeMarkers) {
