@@ -9,6 +9,7 @@
 #include "convert/calendar.h"
 #include "convert/result_convert.h"
 #include "convert/type_codes.h"
+#include "int128_text.h"
 
 namespace kelvra {
 namespace {
@@ -118,15 +119,6 @@ struct IntegerTarget {
     __int128 max;
     std::size_t size;
 };
-
-std::string int128Text(__int128 value) {
-    if (value == 0) return "0";
-    const bool negative = value < 0;
-    unsigned __int128 m = negative ? 0 - (unsigned __int128)value : (unsigned __int128)value;
-    std::string digits;
-    for (; m != 0; m /= 10) digits.insert(digits.begin(), char('0' + int(m % 10)));
-    return negative ? "-" + digits : digits;
-}
 
 __int128 stored(const Buffer& buffer, const IntegerTarget& target) {
     const bool isSigned = target.min < 0;
