@@ -160,15 +160,7 @@ Decimal decimalFromInteger(__int128 value) {
 MsgNo decimalFromDouble(double value, Decimal& out) {
     return guarded([&]() -> MsgNo {
         if (!(value - value == 0.0)) return kMsgOutOfRange;  // infinity or NaN
-        Decimal parsed;
-        if (const MsgNo status = parseDecimal(numberText(value), parsed)) return status;
-        // The exponent form pads its mantissa with zeros that say nothing about the value.
-        while (parsed.scale > 0 && (parsed.digits.empty() || parsed.digits.back() == '0')) {
-            if (!parsed.digits.empty()) parsed.digits.pop_back();
-            --parsed.scale;
-        }
-        out = std::move(parsed);
-        return kMsgNone;
+        return parseDecimal(exactNumberText(value), out);
     });
 }
 

@@ -27,7 +27,8 @@ inline constexpr int kMaxDecimalDigits = 400;
 // (more than kMaxDecimalDigits digits).
 MsgNo parseDecimal(std::string_view text, Decimal& out);
 Decimal decimalFromInteger(__int128 value);
-// Through the double's text form (numberText): 0, or 1011 for an infinity or NaN.
+// The shortest decimal that reads back as the double (exactNumberText): 0, or 1011 for an
+// infinity, a NaN or a value of more than kMaxDecimalDigits digits.
 MsgNo decimalFromDouble(double value, Decimal& out);
 
 // "-12.50", "0.05", "7": the plain text with exactly `scale` digits after the point.

@@ -1,6 +1,7 @@
 #include "convert/number_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,14 @@ MsgNo parseNumber(std::string_view text, double& out) {
         out = value;
         return kMsgNone;
     });
+}
+
+std::string exactNumberText(double value) {
+    if (value == 0.0) return "0";
+    char buffer[400];  // the longest, 5e-324, has 325 digits after "0."
+    const std::to_chars_result end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    return std::string(buffer, end.ec == std::errc{} ? end.ptr : buffer);
 }
 
 std::string numberText(double value, std::size_t maxChars) {

@@ -33,4 +33,8 @@ MsgNo parseNumber(std::string_view text, double& out);
 // longer than maxChars; the caller cuts it and reports truncation.
 std::string numberText(double value, std::size_t maxChars = std::string::npos);
 
+// The shortest plain decimal text (no exponent) that reads back as the same double: what
+// QuickBase receives for a number, and the decimal value of a double. "0" for either zero.
+std::string exactNumberText(double value);
+
 }  // namespace kelvra

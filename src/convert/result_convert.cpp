@@ -325,8 +325,11 @@ MsgNo convertSource(const SourceValue& source, const ClientBuffer& target, SQLLE
             if (source.kind == SourceKind::Text || source.kind == SourceKind::Bytes) {
                 return copyPiece(source.bytes, offset, target, true);
             }
-            const std::size_t room =
-                target.bufferLength > 1 ? std::size_t(target.bufferLength - 1) : 0;
+            // The number text chooses its form by the room; without a buffer (a call that asks
+            // only for the length) the plain form counts.
+            const std::size_t room = target.bufferLength > 0 && target.data
+                                         ? std::size_t(target.bufferLength - 1)
+                                         : std::string::npos;
             return copyPiece(sourceText(source, room), offset, target, true);
         }
         case Target::Binary:

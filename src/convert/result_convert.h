@@ -9,10 +9,11 @@
 // binary; a time to time, timestamp, char and binary; a timestamp to date, time, timestamp, char
 // and binary. Any other pair gives 1009.
 //
-// Results: 0; 1002 (truncated: a character or binary value cut at the buffer, a fraction dropped
-// going to an integer, digits rounded away going to a numeric struct; what fits is written);
-// 1009; 1010; 1011 (out of range); 1012 (a text that is not a number); 1009 also for a text that
-// is not a date or time. The converters write at most bufferLength bytes into character and
+// Results: 0; 1001 (memory); 1002 (truncated: a character or binary value cut at the buffer, a
+// fraction dropped going to an integer, digits rounded away going to a numeric struct; what fits
+// is written); 1009 (also a text that is not a date or time); 1010; 1011 (out of range, or binary
+// data whose length is not the size of the fixed-size C type it goes to); 1012 (a text that is
+// not a number); 1019 (a negative length other than SQL_NULL_DATA and SQL_NTS). The converters write at most bufferLength bytes into character and
 // binary buffers and the size of the C type into fixed-size ones (whose buffer length ODBC
 // ignores); they read a character source only up to its length.
 #pragma once

@@ -40,25 +40,25 @@ Value present(ValueType type) {
 }
 }  // namespace
 
-Value Value::character(std::string_view text) {
+Value Value::ofChar(std::string_view text) {
     Value v = present(ValueType::Char);
     v.text = text;
     return v;
 }
 
-Value Value::numeric(std::string_view decimalText) {
+Value Value::ofNumeric(std::string_view decimalText) {
     Value v = present(ValueType::Numeric);
     v.text = decimalText;
     return v;
 }
 
-Value Value::integer(double number) {
+Value Value::ofInteger(double number) {
     Value v = present(ValueType::Integer);
     v.number = number;
     return v;
 }
 
-Value Value::real(double number) {
+Value Value::ofDouble(double number) {
     Value v = present(ValueType::Double);
     v.number = number;
     return v;
@@ -82,7 +82,7 @@ Value Value::ofTimestamp(const TimestampValue& timestamp) {
     return v;
 }
 
-Value Value::binary(std::string_view bytes) {
+Value Value::ofBinary(std::string_view bytes) {
     Value v = present(ValueType::Binary);
     v.text = bytes;
     return v;

@@ -64,14 +64,14 @@ struct Value {
     std::string text;  // Char: the text; Numeric: the decimal text; Binary: the bytes
 
     static Value null(ValueType type);
-    static Value character(std::string_view text);
-    static Value numeric(std::string_view decimalText);
-    static Value integer(double number);
-    static Value real(double number);  // a DOUBLE
+    static Value ofChar(std::string_view text);
+    static Value ofNumeric(std::string_view decimalText);
+    static Value ofInteger(double number);
+    static Value ofDouble(double number);
     static Value ofDate(const DateValue& date);
     static Value ofTime(const TimeValue& time);
     static Value ofTimestamp(const TimestampValue& timestamp);
-    static Value binary(std::string_view bytes);
+    static Value ofBinary(std::string_view bytes);
 
     friend bool operator==(const Value&, const Value&) = default;
 };

@@ -1,25 +1,16 @@
 #include "convert/value_text.h"
 
-#include <cmath>
-
 #include "convert/datetime_text.h"
 #include "convert/number_text.h"
 
 namespace kelvra {
-
-std::string numberValueText(double number) {
-    if (std::trunc(number) == number && std::fabs(number) < 9.2e18) {
-        return std::to_string(static_cast<long long>(number));
-    }
-    return numberText(number);
-}
 
 std::string valueToText(const Value& value) {
     if (value.isNull) return {};
     switch (value.type) {
         case ValueType::Integer:
         case ValueType::Double:
-            return numberValueText(value.number);
+            return exactNumberText(value.number);
         case ValueType::Date:
             return dateText(value.date);
         case ValueType::Time:

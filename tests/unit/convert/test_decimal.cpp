@@ -5,22 +5,12 @@
 
 #include "convert/decimal.h"
 #include "convert/numeric_text.h"
+#include "int128_text.h"
 
 namespace kelvra {
 namespace {
 
 // Exact reference: a decimal as a scaled 128-bit integer.
-std::string int128Text(__int128 value) {
-    if (value == 0) return "0";
-    const bool negative = value < 0;
-    unsigned __int128 magnitude =
-        negative ? 0 - (unsigned __int128)value : (unsigned __int128)value;
-    std::string digits;
-    for (; magnitude != 0; magnitude /= 10)
-        digits.insert(digits.begin(), char('0' + int(magnitude % 10)));
-    return negative ? "-" + digits : digits;
-}
-
 std::string scaledText(__int128 value, int scale) {
     const bool negative = value < 0;
     std::string digits = int128Text(negative ? -value : value);

@@ -26,6 +26,22 @@ TEST(NumberText, FallsBackToTheExponentForm) {
     EXPECT_EQ(numberText(1e300).size(), 301u);  // without a limit the fixed form stays
 }
 
+// The exact form reads back as the same double, in plain decimals whatever the magnitude.
+TEST(NumberText, ExactFormRoundTrips) {
+    EXPECT_EQ(exactNumberText(0.1), "0.1");
+    EXPECT_EQ(exactNumberText(-2.5), "-2.5");
+    EXPECT_EQ(exactNumberText(-0.0), "0");
+    EXPECT_EQ(exactNumberText(1e21), "1000000000000000000000");
+    for (double v :
+         {1.0 / 3, 2.0 / 3e-9, 1.7976931348623157e308, 4.9406564584124654e-324, -123456.789e-200}) {
+        const std::string text = exactNumberText(v);
+        EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        double back = 0;
+        ASSERT_EQ(parseNumber(text, back), kMsgNone) << text;
+        EXPECT_EQ(back, v) << text;
+    }
+}
+
 TEST(NumberText, ParsesTheNumberSyntax) {
     double v = 0;
     ASSERT_EQ(parseNumber(" -12.75 ", v), kMsgNone);
@@ -49,17 +65,18 @@ TEST(NumberText, ParsesTheNumberSyntax) {
 }
 
 TEST(ValueText, EachTypeAsQuickBaseReceivesIt) {
-    EXPECT_EQ(valueToText(Value::character("it's")), "it's");
-    EXPECT_EQ(valueToText(Value::numeric("-12.50")), "-12.50");
-    EXPECT_EQ(valueToText(Value::integer(1234567890123.0)), "1234567890123");
-    EXPECT_EQ(valueToText(Value::integer(-0.0)), "0");
-    EXPECT_EQ(valueToText(Value::real(2.5)), "2.5");
-    EXPECT_EQ(valueToText(Value::real(1e-7)), "1.000000E-07");
+    EXPECT_EQ(valueToText(Value::ofChar("it's")), "it's");
+    EXPECT_EQ(valueToText(Value::ofNumeric("-12.50")), "-12.50");
+    EXPECT_EQ(valueToText(Value::ofInteger(1234567890123.0)), "1234567890123");
+    EXPECT_EQ(valueToText(Value::ofInteger(-0.0)), "0");
+    EXPECT_EQ(valueToText(Value::ofDouble(2.5)), "2.5");
+    EXPECT_EQ(valueToText(Value::ofDouble(1e-7)), "0.0000001");
+    EXPECT_EQ(valueToText(Value::ofDouble(0.123456789)), "0.123456789");  // not cut to 6 places
     EXPECT_EQ(valueToText(Value::ofDate({2001, 7, 4})), "2001-07-04");
     EXPECT_EQ(valueToText(Value::ofTime({9, 5, 0})), "09:05:00");
     EXPECT_EQ(valueToText(Value::ofTimestamp({2024, 2, 29, 13, 5, 9, 123456789})),
               "2024-02-29 13:05:09.123");
-    EXPECT_EQ(valueToText(Value::binary(std::string_view("a\0b", 3))), std::string("a\0b", 3));
+    EXPECT_EQ(valueToText(Value::ofBinary(std::string_view("a\0b", 3))), std::string("a\0b", 3));
     EXPECT_EQ(valueToText(Value::null(ValueType::Integer)), "");
 }
 

@@ -30,7 +30,7 @@ const ParamMarker kTimestamp{ValueType::Timestamp};
 TEST(ParamConvert, CharacterMarkersTakeTheTextOfEveryCType) {
     Value v;
     ASSERT_EQ(put(SQL_C_DATE, DateValue{2001, 7, 4}, kChar, v), kMsgNone);
-    EXPECT_EQ(v, Value::character("2001-07-04"));
+    EXPECT_EQ(v, Value::ofChar("2001-07-04"));
     ASSERT_EQ(put(SQL_C_TYPE_TIMESTAMP, TimestampValue{2024, 2, 29, 13, 5, 9, 123456789}, kChar, v),
               kMsgNone);
     EXPECT_EQ(v.text, "2024-02-29 13:05:09.123");
@@ -67,11 +67,11 @@ TEST(ParamConvert, CharacterMarkersTakeTheTextOfEveryCType) {
 }
 
 TEST(ParamConvert, NullAndLengths) {
-    Value v = Value::character("old");
+    Value v = Value::ofChar("old");
     ASSERT_EQ(convertParameter({SQL_C_CHAR, "x", SQL_NULL_DATA}, kChar, v), kMsgNone);
     EXPECT_TRUE(v.isNull);
     EXPECT_EQ(v.type, ValueType::Char);
-    v = Value::integer(5);
+    v = Value::ofInteger(5);
     ASSERT_EQ(convertParameter({SQL_C_SLONG, nullptr, 4}, kInteger, v), kMsgNone);
     EXPECT_TRUE(v.isNull);
     EXPECT_EQ(convertParameter({SQL_C_CHAR, "x", -7}, kChar, v), kMsgAssignmentError);
@@ -107,7 +107,7 @@ TEST(ParamConvert, PiecesAppendAtTheRunningOffset) {
     offset = 0;
     ASSERT_EQ(convertParameter({SQL_C_BINARY, "\x01\x02", 2}, kBinary, v, &offset), kMsgNone);
     ASSERT_EQ(convertParameter({SQL_C_BINARY, "\x03", 1}, kBinary, v, &offset), kMsgNone);
-    EXPECT_EQ(v, Value::binary("\x01\x02\x03"));
+    EXPECT_EQ(v, Value::ofBinary("\x01\x02\x03"));
     EXPECT_EQ(offset, 3);
     // An offset beyond the value is a caller's fault, not a gap of garbage.
     offset = 10;
@@ -131,7 +131,7 @@ TEST(ParamConvert, BinaryMarkersTakeRawBytes) {
     ASSERT_EQ(put(SQL_C_NUMERIC, SQL_NUMERIC_STRUCT{}, kBinary, v), kMsgNone);
     EXPECT_EQ(v.text.size(), 19u);
     ASSERT_EQ(put(SQL_C_BIT, std::uint8_t(1), kBinary, v), kMsgNone);
-    EXPECT_EQ(v, Value::binary("\x01"));
+    EXPECT_EQ(v, Value::ofBinary("\x01"));
 }
 
 TEST(ParamConvert, NumberMarkers) {
@@ -161,7 +161,7 @@ TEST(ParamConvert, NumericMarkersKeepEveryDigit) {
     const ParamMarker numeric{ValueType::Numeric, 19, 2};
     Value v;
     ASSERT_EQ(putText("12345678901234567.891", numeric, v), kMsgTruncated);
-    EXPECT_EQ(v, Value::numeric("12345678901234567.89"));
+    EXPECT_EQ(v, Value::ofNumeric("12345678901234567.89"));
     ASSERT_EQ(put(SQL_C_SBIGINT, std::int64_t(-12345678901234567), numeric, v), kMsgNone);
     EXPECT_EQ(v.text, "-12345678901234567.00");
     EXPECT_EQ(put(SQL_C_UBIGINT, std::uint64_t(UINT64_MAX), numeric, v), kMsgOutOfRange);
@@ -169,9 +169,11 @@ TEST(ParamConvert, NumericMarkersKeepEveryDigit) {
     EXPECT_EQ(v.text, "0.13");
     EXPECT_EQ(putText("1..2", numeric, v), kMsgMalformedNumber);
     EXPECT_EQ(put(SQL_C_TIME, TimeValue{}, numeric, v), kMsgConversionError);
-    ASSERT_EQ(putText("7", ParamMarker{ValueType::Numeric}, v),
-              kMsgNone);  // no precision: as it is
+    // Without a precision the value keeps all its digits.
+    ASSERT_EQ(putText("7", ParamMarker{ValueType::Numeric}, v), kMsgNone);
     EXPECT_EQ(v.text, "7");
+    ASSERT_EQ(put(SQL_C_DOUBLE, 0.123456789, ParamMarker{ValueType::Numeric}, v), kMsgNone);
+    EXPECT_EQ(v.text, "0.123456789");  // every digit of the double, not six places
 }
 
 TEST(ParamConvert, DateAndTimeMarkers) {

@@ -9,12 +9,20 @@
 #include "convert/calendar.h"
 #include "convert/result_convert.h"
 #include "convert/type_codes.h"
+#include "int128_text.h"
 
 namespace kelvra {
 namespace {
 
-// A client buffer of exactly `size` bytes (so that the sanitizer sees any overrun) inside a
-// guarded copy that catches it in the plain build too.
+// A client buffer that catches writes past its end: under the address sanitizer it is exactly
+// `size` bytes and the sanitizer watches its end; in the plain build guard bytes follow it and
+// must stay untouched.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kGuard = 0;
+#else
+constexpr std::size_t kGuard = 16;
+#endif
+
 class Buffer {
   public:
     explicit Buffer(std::size_t size) : size_(size), bytes_(new unsigned char[size + kGuard]) {
@@ -37,7 +45,6 @@ class Buffer {
     }
 
   private:
-    static constexpr std::size_t kGuard = 16;
     std::size_t size_;
     std::unique_ptr<unsigned char[]> bytes_;
 };
@@ -112,15 +119,6 @@ struct IntegerTarget {
     __int128 max;
     std::size_t size;
 };
-
-std::string int128Text(__int128 value) {
-    if (value == 0) return "0";
-    const bool negative = value < 0;
-    unsigned __int128 m = negative ? 0 - (unsigned __int128)value : (unsigned __int128)value;
-    std::string digits;
-    for (; m != 0; m /= 10) digits.insert(digits.begin(), char('0' + int(m % 10)));
-    return negative ? "-" + digits : digits;
-}
 
 __int128 stored(const Buffer& buffer, const IntegerTarget& target) {
     const bool isSigned = target.min < 0;
@@ -240,6 +238,10 @@ TEST(ResultConvert, NumbersAsText) {
     EXPECT_EQ(r.status, kMsgTruncated);
     EXPECT_EQ(tiny.text(), "1.23");
     EXPECT_EQ(r.length, 12);
+    SQLLEN length = 0;
+    const double value = 123456789012345.0;
+    EXPECT_EQ(convertResult(number(value), {SQL_C_CHAR, nullptr, 0, &length}), kMsgTruncated);
+    EXPECT_EQ(length, 15);  // asked for the length alone: the plain form's
 }
 
 // Which C types each source SQL type goes to; every other pair is a conversion error.
@@ -298,6 +300,14 @@ TEST(ResultConvert, ConversionMatrix) {
                  SQL_C_WCHAR, SQL_C_GUID, SQL_C_INTERVAL_DAY, SQLSMALLINT(0)}) {
             EXPECT_EQ(convert(s.source, unknown, buffer).status, kMsgConversionError) << unknown;
         }
+    }
+    // Text and binary go to every C type that holds a value, and to no other.
+    for (SQLSMALLINT sqlType : {SQL_VARCHAR, SQL_VARBINARY}) {
+        Buffer buffer(64);
+        EXPECT_EQ(convert({sqlType, false, "1", 1}, SQL_C_WCHAR, buffer).status,
+                  kMsgConversionError);
+        EXPECT_EQ(convert({sqlType, false, "1", 1}, SQL_C_GUID, buffer).status,
+                  kMsgConversionError);
     }
     // Source types the converter does not take, whatever the target.
     const std::int64_t big = 1;
@@ -492,22 +502,22 @@ TEST(ResultConvert, ValuesOfTheEvaluator) {
     Buffer buffer(32);
     SQLLEN length = 0;
     const ClientBuffer asDefault{SQL_C_DEFAULT, buffer.data(), 32, &length};
-    ASSERT_EQ(convertValueResult(Value::integer(42), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofInteger(42), asDefault), kMsgNone);
     EXPECT_EQ(length, 4);
     EXPECT_EQ(buffer.as<SQLINTEGER>(), 42);
-    EXPECT_EQ(convertValueResult(Value::integer(3e9), asDefault), kMsgOutOfRange);
-    ASSERT_EQ(convertValueResult(Value::real(2.5), asDefault), kMsgNone);
+    EXPECT_EQ(convertValueResult(Value::ofInteger(3e9), asDefault), kMsgOutOfRange);
+    ASSERT_EQ(convertValueResult(Value::ofDouble(2.5), asDefault), kMsgNone);
     EXPECT_EQ(length, 8);
     EXPECT_EQ(buffer.as<double>(), 2.5);
-    ASSERT_EQ(convertValueResult(Value::numeric("-123.45"), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofNumeric("-123.45"), asDefault), kMsgNone);
     EXPECT_EQ(buffer.text(), "-123.45");
     ASSERT_EQ(
-        convertValueResult(Value::numeric("-123.45"), {SQL_C_SLONG, buffer.data(), 4, &length}),
+        convertValueResult(Value::ofNumeric("-123.45"), {SQL_C_SLONG, buffer.data(), 4, &length}),
         kMsgTruncated);
     EXPECT_EQ(buffer.as<SQLINTEGER>(), -123);
     ASSERT_EQ(convertValueResult(Value::ofTime({1, 2, 3}), asDefault), kMsgNone);
     EXPECT_EQ(buffer.as<TimeValue>(), (TimeValue{1, 2, 3}));
-    ASSERT_EQ(convertValueResult(Value::binary("\x01\x02"), asDefault), kMsgNone);
+    ASSERT_EQ(convertValueResult(Value::ofBinary("\x01\x02"), asDefault), kMsgNone);
     EXPECT_EQ(length, 2);
     ASSERT_EQ(convertValueResult(Value::null(ValueType::None), asDefault), kMsgNone);
     EXPECT_EQ(length, SQL_NULL_DATA);
