@@ -12,12 +12,25 @@
 #include "convert/numeric_struct.h"
 #include "convert/source_value.h"
 #include "convert/type_codes.h"
+#include "convert/wide_text.h"
 
 namespace kelvra {
 
 namespace {
 
-enum class Target { Integer, Float, Double, Char, Binary, Numeric, Date, Time, Timestamp, Unknown };
+enum class Target {
+    Integer,
+    Float,
+    Double,
+    Char,
+    WChar,
+    Binary,
+    Numeric,
+    Date,
+    Time,
+    Timestamp,
+    Unknown
+};
 
 struct TargetInfo {
     Target kind = Target::Unknown;
@@ -61,6 +74,8 @@ TargetInfo describeTarget(SQLSMALLINT cType) {
             return {Target::Double, sizeof(double)};
         case SQL_C_CHAR:
             return {Target::Char};
+        case SQL_C_WCHAR:
+            return {Target::WChar};
         case SQL_C_BINARY:
             return {Target::Binary};
         case SQL_C_NUMERIC:
@@ -83,7 +98,8 @@ bool isAllowed(SourceKind source, Target target) {
     if (target == Target::Unknown) return false;
     const bool temporal =
         target == Target::Date || target == Target::Time || target == Target::Timestamp;
-    const bool textual = target == Target::Char || target == Target::Binary;
+    const bool textual =
+        target == Target::Char || target == Target::WChar || target == Target::Binary;
     switch (source) {
         case SourceKind::Exact:
         case SourceKind::Floating:
@@ -117,6 +133,22 @@ MsgNo copyPiece(std::string_view bytes, SQLLEN offset, const ClientBuffer& targe
     if (target.data) {
         if (count > 0) std::memcpy(target.data, bytes.data() + from, count);
         if (terminate && buffer > 0) static_cast<char*>(target.data)[count] = '\0';
+    }
+    if (target.lengthOut) *target.lengthOut = SQLLEN(remaining);
+    return remaining > room ? kMsgTruncated : kMsgNone;
+}
+
+// UTF-16 code units (as bytes) from `offset` into a wide-character buffer: whole units only,
+// terminated by a two-byte NUL.
+MsgNo copyWidePiece(std::string_view units, SQLLEN offset, const ClientBuffer& target) {
+    const std::size_t from = offset > 0 ? std::size_t(offset) & ~std::size_t(1) : 0;
+    const std::size_t remaining = from < units.size() ? units.size() - from : 0;
+    const std::size_t buffer = target.bufferLength > 0 ? std::size_t(target.bufferLength) : 0;
+    const std::size_t room = buffer >= 2 ? (buffer - 2) & ~std::size_t(1) : 0;
+    const std::size_t count = std::min(remaining, room);
+    if (target.data && buffer >= 2) {
+        if (count > 0) std::memcpy(target.data, units.data() + from, count);
+        std::memset(static_cast<char*>(target.data) + count, 0, 2);
     }
     if (target.lengthOut) *target.lengthOut = SQLLEN(remaining);
     return remaining > room ? kMsgTruncated : kMsgNone;
@@ -331,6 +363,13 @@ MsgNo convertSource(const SourceValue& source, const ClientBuffer& target, SQLLE
                                          ? std::size_t(target.bufferLength - 1)
                                          : std::string::npos;
             return copyPiece(sourceText(source, room), offset, target, true);
+        }
+        case Target::WChar: {
+            const bool text = source.kind == SourceKind::Text || source.kind == SourceKind::Bytes;
+            return copyWidePiece(
+                utf8ToUtf16Bytes(text ? std::string(source.bytes)
+                                      : sourceText(source, std::string::npos)),
+                offset, target);
         }
         case Target::Binary:
             return toBinary(source, target, offset);

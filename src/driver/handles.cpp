@@ -54,6 +54,7 @@ void DriverStatement::resetExecutionState() {
     dataAtExecOffset = -1;
     getDataColumn = 0;
     getDataOffset = 0;
+    getDataDone = false;
     currentRow = 0;
     operationRowStatus = nullptr;
     positionedRow = kNoPositionedRow;
@@ -94,6 +95,7 @@ DriverDescriptor* allocDescriptor(DriverConnection& dbc) {
 
 MsgNo closeStatement(DriverStatement& stmt) {
     stmt.state = kStateNoResult;
+    stmt.result.reset();
     stmt.resetExecutionState();
     return kMsgNone;
 }

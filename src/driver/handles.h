@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/diagnostics.h"
+#include "driver/result_set.h"
 #include "qbapi/qb_session.h"
 
 namespace kelvra {
@@ -93,6 +94,7 @@ struct DriverStatement {
     SQLULEN rowLimit = 0;
     std::uint16_t getDataColumn = 0;  // piecewise SQLGetData
     SQLLEN getDataOffset = 0;
+    bool getDataDone = false;  // the get-data column's value was wholly returned
     DriverDescriptor ird;
     DriverDescriptor implicitArd;
     DriverDescriptor* ard;
@@ -110,6 +112,8 @@ struct DriverStatement {
     SQLPOINTER fetchBookmarkPtr = nullptr;
     bool oqStatement = false;  // INSERTOQ, UPDATEOQ, DELETEOQ
     std::string remainingBatch;
+    // The result of a catalog function or SQLGetTypeInfo (states 1 to 7).
+    std::unique_ptr<ResultSet> result;
 
     explicit DriverStatement(DriverConnection* connection);
     DriverStatement(const DriverStatement&) = delete;
@@ -131,6 +135,10 @@ struct DriverConnection {
     std::string dataSourceName;  // empty while not connected; a single blank: no DSN
     // From a successful connect until the next connect on the handle or its freeing.
     std::unique_ptr<QbSession> session;
+    // The session's granted tables and, for the catalog listing, its applications with their
+    // tables: fetched once per session.
+    std::vector<DbInfo> grantedTables;
+    std::vector<DbInfo> grantedApplications;
     std::string currentCatalog;
     std::int32_t txnIsolation = -1;
     std::uint32_t autocommit = 0;

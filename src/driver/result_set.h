@@ -1,0 +1,40 @@
+// Result sets the driver produces itself (the catalog functions and SQLGetTypeInfo): a fixed
+// list of column descriptions and rows produced one per fetch, each value a driver Value.
+#pragma once
+
+#include <sql.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert/value.h"
+#include "driver/diagnostics.h"
+
+namespace kelvra {
+
+// How a result column is described to the client (SQLDescribeCol, SQLColAttribute).
+struct ResultColumn {
+    std::string name;
+    SQLSMALLINT sqlType;  // ODBC 2 codes for date, time and timestamp
+    std::int32_t columnSize;
+    std::int32_t octetLength;
+    std::int32_t displaySize;
+    std::int16_t scale = 0;
+    std::int16_t nullable = SQL_NULLABLE;
+    std::string tableName;
+};
+
+class ResultSet {
+  public:
+    virtual ~ResultSet() = default;
+
+    virtual const std::vector<ResultColumn>& columns() const = 0;
+    // Moves to the next row: 0, kMsgNoDataFound after the last row, or a failure posted on
+    // `diag`.
+    virtual MsgNo next(DiagRecord& diag) = 0;
+    // The current row's value of column 1..count.
+    virtual Value value(size_t column) const = 0;
+};
+
+}  // namespace kelvra

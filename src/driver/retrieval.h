@@ -1,0 +1,45 @@
+// Reading results: describing columns, moving to the next row and transferring column values
+// into client buffers, shared by the fetch, get-data and description calls.
+#pragma once
+
+#include <sql.h>
+
+#include "driver/handles.h"
+
+namespace kelvra {
+
+// A text answer's destination.
+struct TextOut {
+    SQLPOINTER buffer = nullptr;
+    SQLSMALLINT bufferLength = 0;
+    SQLSMALLINT* length = nullptr;
+};
+
+// SQLColAttributes: an ODBC 2 identifier (0..18) of a result column; text answers go to
+// `text`, numeric ones to `number`. Column 0 is the bookmark column.
+MsgNo describeColumn(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLINT identifier,
+                     const TextOut& text, SQLLEN* number);
+
+// SQLColAttribute: an ODBC 3 descriptor field of a result column.
+MsgNo describeColumnField(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLINT field,
+                          const TextOut& text, SQLLEN* number);
+
+// A client's binding or SQLGetData request.
+struct Transfer {
+    SQLSMALLINT cType;
+    SQLPOINTER data;
+    SQLLEN bufferLength;
+    SQLLEN* lengthPtr;
+    SQLLEN* indicatorPtr;
+};
+
+// Converts the current row's value of `column` into the client's buffer. With `piecewise`
+// (SQLGetData) the value continues where the last call for the same column stopped.
+MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer transfer, bool piecewise);
+
+// Moves a catalog or type-information result to its next row and transfers the bound columns.
+// Returns 0, 1002 (a bound value was cut), kMsgNoDataFound after the last row, or a failure
+// posted on the statement.
+MsgNo fetchNextRow(DriverStatement& stmt);
+
+}  // namespace kelvra
