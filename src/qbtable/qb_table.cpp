@@ -101,6 +101,7 @@ class TableOpener {
         // Columns are numbered in 16 bits; a larger schema keeps its first 65535 fields.
         if (nodes.size() > kMaxColumns) nodes.erase(nodes.begin() + kMaxColumns, nodes.end());
         table.fields_.reserve(nodes.size());
+        bool keyTaken = table.keyFid_ == 0;  // 0: the schema names no key
         for (const XmlNode& node : nodes) {
             QbField& field = table.fields_.emplace_back();
             field.fidText = node.attribute("id");
@@ -110,8 +111,10 @@ class TableOpener {
             } else {
                 field.name = cleanLabel(node.text("label"));
             }
-            bool isKey = field.fid == table.keyFid_ && table.keyColumnName_.empty();
+            // One key column only, should the schema repeat the key's id.
+            bool isKey = !keyTaken && field.fid == table.keyFid_;
             if (isKey) {
+                keyTaken = true;
                 field.keySeq = 1;
                 table.keyColumnName_ = field.name;
             }

@@ -283,9 +283,12 @@ TEST_F(OpenTableTest, EmptyAndHostileSchemas) {
     std::string fields = "<field id=\"x'7\" field_type=\"text\" base_type=\"text\"/>" +
                          field("99999999999", "text", "text", "Big") +
                          field("'", "text", "text", "Quote \"q\" &amp; 'a'");
-    wire->answer(schemaReply(schema(fields)));
+    wire->answer(schemaReply(schema(fields, "")));
     ASSERT_EQ(open(kDbid), kMsgNone);
     ASSERT_EQ(table->columnCount(), 3);
+    // No key named and no record id field: no key column, not even the field of id 0.
+    EXPECT_EQ(table->keyFid(), 0);
+    EXPECT_EQ(table->field(0).keySeq, 0);
     EXPECT_EQ(table->field(0).name, "");
     EXPECT_EQ(table->field(0).fid, 0);
     EXPECT_EQ(table->field(0).fidText, "x'7");
