@@ -1,0 +1,31 @@
+#include "qbtable/table_state.h"
+
+#include <utility>
+
+#include "qbapi/qb_session.h"
+#include "resources/ascii.h"
+
+namespace kelvra {
+
+bool TableLayerState::sqlServerHost() const {
+    return equalsIgnoreCase(hostProgram, "sqlservr.exe");
+}
+
+MsgNo TableLayerState::fail(MsgNo number) {
+    error = TableError{number, {}, {}};
+    return number;
+}
+
+MsgNo TableLayerState::failWithText(const QbSession& session, std::string detail) {
+    if (session.msgNo() != kMsgNone && session.msgNo() != kMsgSession) {
+        return fail(session.msgNo());
+    }
+    error = TableError{kMsgSession, session.errcode(), std::move(detail)};
+    return kMsgSession;
+}
+
+MsgNo TableLayerState::failFromSession(const QbSession& session) {
+    return failWithText(session, session.errdetail());
+}
+
+}  // namespace kelvra

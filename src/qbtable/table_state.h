@@ -1,0 +1,64 @@
+// The table layer's state of one connection. The connection owns it beside its QbSession and
+// hands both to every table-layer operation: the QuickBase client knows nothing of tables, so
+// what tables share per connection lives here rather than in the session.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "resources/messages.h"
+
+namespace kelvra {
+
+class QbSession;
+
+// The table layer's own message numbers (entries of the message table).
+enum : MsgNo {
+    kMsgNoData = 1,  // no more records
+    kMsgTruncatedData = 2,
+    kMsgTableNotSupported = 3,
+    kMsgTableError = 4,  // among others: a field of a base type the driver does not know
+    kMsgNoMSysConf = 5,
+};
+
+// The outcome of the last table-layer operation. For 999 (kMsgSession) `code` and `detail` are
+// what the driver frame's postSessionError takes: QuickBase's error code and the text for the
+// client. Other numbers are entries of the message table; code and detail are then empty.
+struct TableError {
+    MsgNo number = kMsgNone;
+    std::string code;
+    std::string detail;
+};
+
+// What every QbTable of one DBID shares for the life of the connection.
+struct DbidState {
+    // Field id to column position, filled when the table is first opened.
+    std::map<std::int32_t, std::uint16_t> fieldPositions;
+    // The field ids every query of this DBID asks for.
+    std::set<std::int32_t> requestedFields;
+};
+
+struct TableLayerState {
+    TableError error;
+    // The host program's executable name, lower-cased (set at connect). Under "sqlservr.exe"
+    // long text columns are offered as VARCHAR(8000) rather than LONGVARCHAR.
+    std::string hostProgram;
+    // By key text: the DBID, or the name of a special table.
+    std::map<std::string, DbidState, std::less<>> tables;
+
+    bool sqlServerHost() const;
+
+    void clearError() { error = TableError{}; }
+    // Records a message-table error; returns its number.
+    MsgNo fail(MsgNo number);
+    // Records a QuickBase error with the given detail text; returns 999 (or 1001 when the
+    // session ran out of memory, which is a message-table error).
+    MsgNo failWithText(const QbSession& session, std::string detail);
+    // Records the session's current error; returns as failWithText.
+    MsgNo failFromSession(const QbSession& session);
+};
+
+}  // namespace kelvra
