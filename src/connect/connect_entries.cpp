@@ -36,6 +36,10 @@ bool connected(const DriverConnection& dbc) {
 
 void attach(DriverConnection& dbc, std::unique_ptr<QbSession> session, const std::string& dsn) {
     dbc.session = std::move(session);
+    dbc.grantedTables.clear();
+    dbc.grantedApplications.clear();
+    dbc.tableState = TableLayerState{};
+    dbc.tableState.hostProgram = hostProgramName();
     dbc.autocommit = SQL_AUTOCOMMIT_ON;
     dbc.txnIsolation = kSessionIsolation;
     dbc.dataSourceName = dsn.empty() ? " " : dsn;

@@ -16,6 +16,7 @@
 #include "driver/diagnostics.h"
 #include "driver/result_set.h"
 #include "qbapi/qb_session.h"
+#include "qbtable/table_state.h"
 
 namespace kelvra {
 
@@ -139,6 +140,8 @@ struct DriverConnection {
     // tables: fetched once per session.
     std::vector<DbInfo> grantedTables;
     std::vector<DbInfo> grantedApplications;
+    // What the session's tables share: field maps, the last table error, the host program.
+    TableLayerState tableState;
     std::string currentCatalog;
     std::int32_t txnIsolation = -1;
     std::uint32_t autocommit = 0;

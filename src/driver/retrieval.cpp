@@ -230,6 +230,8 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
     if (piecewise) {
         if (rc == kMsgTruncated && isCharacterTarget(cType) && t.bufferLength > 0) {
             stmt.getDataOffset += t.bufferLength - 1;
+        } else if (rc == kMsgTruncated && cType == SQL_C_WCHAR && t.bufferLength >= 2) {
+            stmt.getDataOffset += (t.bufferLength - 2) & ~SQLLEN{1};
         } else if (rc == kMsgTruncated && isBinaryTarget(cType)) {
             stmt.getDataOffset += t.bufferLength;
         } else {
