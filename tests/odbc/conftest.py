@@ -66,3 +66,15 @@ def connection_string(emulator, user=PAT[0], password=PAT[1], **extra):
     pairs.update(extra)
     # No trailing ";", as pyodbc users write it.
     return ";".join(f"{k}={v}" for k, v in pairs.items())
+
+
+def emulator_control(emulator, method, path):
+    """A request to the emulator's test controls (JSON in and out)."""
+    import json
+    import ssl
+    import urllib.request
+    context = ssl.create_default_context(cafile=emulator.ca)
+    request = urllib.request.Request(f"https://{emulator.server}{path}", method=method)
+    with urllib.request.urlopen(request, context=context, timeout=30) as reply:
+        body = reply.read()
+    return json.loads(body) if body else None
