@@ -90,16 +90,6 @@ TEST(FieldMapping, RecordIdIsNotNullAndWritableOnlyAsKey) {
     EXPECT_EQ(key.field.nullable, SQL_NO_NULLS);
 }
 
-TEST(FieldMapping, ModeOrRoleMakesReadOnly) {
-    EXPECT_EQ(mapField({.baseType = "int64", .fieldType = "timestamp", .role = "created"})
-                  .field.updatable,
-              0);
-    EXPECT_EQ(
-        mapField({.baseType = "float", .fieldType = "float", .mode = "virtual"}).field.updatable,
-        0);
-    EXPECT_EQ(mapField({.baseType = "bool", .fieldType = "checkbox"}).field.updatable, 1);
-}
-
 TEST(FieldMapping, UnknownBaseTypeIsRefused) {
     EXPECT_FALSE(mapField({.baseType = "xml", .fieldType = "text"}).ok);
     EXPECT_FALSE(mapField({.baseType = "", .fieldType = "text"}).ok);
