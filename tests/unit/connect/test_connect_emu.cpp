@@ -1,0 +1,156 @@
+// Connecting against the QuickBase emulator, below the driver manager: the session options,
+// the login prompt and its cancelling, and connecting without a password.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "connect/login_prompt.h"
+#include "driver/handles.h"
+#include "emulator.h"
+
+using namespace kelvra;
+
+namespace {
+
+class ConnectEmu : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        emulator_ = new test::Emulator();
+        if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete emulator_;
+        emulator_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(emulator_->running()) << emulator_->failure();
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    }
+    void TearDown() override {
+        setLoginPrompt(nullptr);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    DriverConnection& connection() { return *static_cast<DriverConnection*>(dbc); }
+
+    SQLRETURN driverConnect(const std::string& text, SQLUSMALLINT completion,
+                            std::string* out = nullptr, SQLSMALLINT outMax = 512) {
+        SQLCHAR buffer[512] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, buffer,
+                                              outMax, &length, completion);
+        if (out != nullptr) *out = reinterpret_cast<char*>(buffer);
+        return rc;
+    }
+    std::string state() {
+        SQLCHAR s[6] = {};
+        SQLGetDiagRec(SQL_HANDLE_DBC, dbc, 1, s, nullptr, nullptr, 0, nullptr);
+        return reinterpret_cast<char*>(s);
+    }
+    std::string server() const { return "QUICKBASESERVER=" + emulator_->host(); }
+
+    static test::Emulator* emulator_;
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+};
+
+test::Emulator* ConnectEmu::emulator_ = nullptr;
+
+const std::string kPat = "UID=pat.doe@example.com;PWD=kelvra-demo;";
+
+TEST_F(ConnectEmu, SessionOptionsFromTheConnectionString) {
+    ASSERT_EQ(driverConnect(server() + ";" + kPat + "USEFIDS=1;TEXTNULL=yes;FILE=;threadmodel=sta",
+                            SQL_DRIVER_NOPROMPT),
+              SQL_SUCCESS)
+        << state();
+    const auto& options = connection().session->options;
+    EXPECT_EQ(options.count("THREADMODEL"), 1u);
+    EXPECT_EQ(options.at("THREADMODEL"), "sta");
+    EXPECT_EQ(options.at("USEFIDS"), "1");
+    EXPECT_EQ(options.at("TEXTNULL"), "yes");
+    EXPECT_EQ(options.count("FILE"), 0u);  // empty values are not kept
+    EXPECT_EQ(options.count("WINHTTP"), 0u);
+    EXPECT_EQ(connection().dataSourceName, " ");
+    EXPECT_EQ(connection().autocommit, SQLUINTEGER(SQL_AUTOCOMMIT_ON));
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
+    EXPECT_TRUE(connection().dataSourceName.empty());
+    EXPECT_NE(connection().session, nullptr);  // kept until the next connect or the free
+}
+
+TEST_F(ConnectEmu, CertificateCheckAndWinHttp) {
+    const std::string bundle = std::getenv("CURL_CA_BUNDLE");
+    ::unsetenv("CURL_CA_BUNDLE");
+    // The emulator's certificate is its own: verified, it is refused ...
+    EXPECT_EQ(driverConnect(server() + ";" + kPat, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+    EXPECT_EQ(state(), "IM017");
+    // ... and with WINHTTP it is not checked.
+    EXPECT_EQ(driverConnect(server() + ";" + kPat + "WINHTTP=0", SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
+    EXPECT_EQ(connection().session->options.at("WINHTTP"), "0");
+    ::setenv("CURL_CA_BUNDLE", bundle.c_str(), 1);
+}
+
+LoginValues promptAnswer;
+PromptResult promptResult = PromptResult::kOk;
+int promptCalls = 0;
+PromptResult scriptedPrompt(LoginValues& values) {
+    ++promptCalls;
+    if (promptResult == PromptResult::kOk) values = promptAnswer;
+    return promptResult;
+}
+
+TEST_F(ConnectEmu, LoginPrompt) {
+    setLoginPrompt(scriptedPrompt);
+    promptCalls = 0;
+    // Cancelled: no data, no session, not connected.
+    promptResult = PromptResult::kCancelled;
+    EXPECT_EQ(driverConnect(server() + ";UID=pat.doe@example.com", SQL_DRIVER_COMPLETE),
+              SQL_NO_DATA);
+    EXPECT_EQ(promptCalls, 1);
+    EXPECT_TRUE(connection().dataSourceName.empty());
+    EXPECT_EQ(connection().session, nullptr);
+
+    // The answers replace what the string gave, trimmed.
+    promptResult = PromptResult::kOk;
+    promptAnswer = {" pat.doe@example.com ", "kelvra-demo", emulator_->host()};
+    std::string out;
+    EXPECT_EQ(driverConnect("DRIVER=x;UID=someone;PWD=wrong", SQL_DRIVER_PROMPT, &out), SQL_SUCCESS)
+        << state();
+    EXPECT_EQ(out, "DRIVER=x;QUICKBASESERVER=" + emulator_->host() +
+                       ";UID=pat.doe@example.com;PWD=kelvra-demo;SERVER=QuickBase");
+    EXPECT_EQ(promptCalls, 2);
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
+
+    // With everything given, SQL_DRIVER_COMPLETE does not ask.
+    EXPECT_EQ(driverConnect(server() + ";" + kPat, SQL_DRIVER_COMPLETE), SQL_SUCCESS);
+    EXPECT_EQ(promptCalls, 2);
+}
+
+TEST_F(ConnectEmu, NoPromptWithoutPasswordAsksQuickBase) {
+    setLoginPrompt(scriptedPrompt);
+    promptCalls = 0;
+    EXPECT_EQ(driverConnect(server() + ";UID=pat.doe@example.com", SQL_DRIVER_NOPROMPT), SQL_ERROR);
+    EXPECT_EQ(promptCalls, 0);
+    SQLINTEGER native = 0;
+    SQLCHAR msg[256];
+    SQLGetDiagRec(SQL_HANDLE_DBC, dbc, 1, nullptr, &native, msg, sizeof msg, nullptr);
+    EXPECT_EQ(native, 999);
+    EXPECT_EQ(std::string((char*)msg).rfind("[Kelvra][QuickBase]", 0), 0u) << msg;
+    EXPECT_EQ(connection().session, nullptr);
+}
+
+TEST_F(ConnectEmu, ReturnedStringThatDoesNotFit) {
+    const std::string text = server() + ";" + kPat;
+    std::string out;
+    const std::string full =
+        "DRIVER=;" + server() + ";UID=pat.doe@example.com;PWD=kelvra-demo;SERVER=QuickBase";
+    EXPECT_EQ(driverConnect(text, SQL_DRIVER_NOPROMPT, &out, SQLSMALLINT(full.size())),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(state(), "01004");
+    EXPECT_EQ(out, full.substr(0, full.size() - 1));
+    EXPECT_EQ(connection().dataSourceName, " ");  // connected all the same
+}
+
+}  // namespace
