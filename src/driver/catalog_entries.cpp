@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include "driver/catalog_results.h"
+#include "driver/driver_result.h"
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/handles.h"
@@ -21,26 +22,6 @@ CatalogName nameArgument(const SQLCHAR* text, SQLSMALLINT length) {
     return {std::string(chars, n), true};
 }
 
-// Runs a catalog function: the statement must hold no result; the builder's rows become the
-// statement's result in `state`.
-template <typename Build>
-SQLRETURN catalogCall(SQLHSTMT hstmt, StmtState state, Build&& build) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    stmt.diagRowCount = 0;
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
-        if (stmt.state != kStateNoResult || stmt.needData) {
-            return finish(stmt.diag, kMsgInvalidCursorState);
-        }
-        closeStatement(stmt);
-        std::unique_ptr<RowsResult> rows;
-        if (const MsgNo rc = build(stmt, rows)) return finish(stmt.diag, rc);
-        stmt.result = std::move(rows);
-        stmt.state = state;
-        return SQL_SUCCESS;
-    });
-}
-
 SQLRETURN refused(SQLHSTMT hstmt, const char* function) {
     auto& stmt = *static_cast<DriverStatement*>(hstmt);
     postMessage(stmt.diag, kMsgNotSupported, function);
@@ -53,7 +34,7 @@ KELVRA_EXPORT SQLRETURN SQLTables(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMA
                                   SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName,
                                   SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                                   SQLCHAR* szTableType, SQLSMALLINT cbTableType) {
-    return catalogCall(hstmt, kStateTables, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStateTables, [&](DriverStatement& stmt, auto& rows) {
         return tablesResult(stmt, nameArgument(szCatalogName, cbCatalogName),
                             nameArgument(szSchemaName, cbSchemaName),
                             nameArgument(szTableName, cbTableName),
@@ -66,7 +47,7 @@ KELVRA_EXPORT SQLRETURN SQLColumns(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/,
                                    SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                    SQLSMALLINT cbTableName, SQLCHAR* szColumnName,
                                    SQLSMALLINT cbColumnName) {
-    return catalogCall(hstmt, kStateColumns, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStateColumns, [&](DriverStatement& stmt, auto& rows) {
         return columnsResult(stmt, nameArgument(szTableName, cbTableName),
                              nameArgument(szColumnName, cbColumnName), rows);
     });
@@ -77,7 +58,7 @@ KELVRA_EXPORT SQLRETURN SQLStatistics(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/
                                       SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                       SQLSMALLINT cbTableName, SQLUSMALLINT /*fUnique*/,
                                       SQLUSMALLINT /*fAccuracy*/) {
-    return catalogCall(hstmt, kStateStatistics, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStateStatistics, [&](DriverStatement& stmt, auto& rows) {
         return statisticsResult(stmt, nameArgument(szTableName, cbTableName), rows);
     });
 }
@@ -87,7 +68,7 @@ KELVRA_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType,
                                           SQLCHAR* /*szSchemaName*/, SQLSMALLINT /*cbSchemaName*/,
                                           SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                                           SQLUSMALLINT /*fScope*/, SQLUSMALLINT /*fNullable*/) {
-    return catalogCall(hstmt, kStateSpecialColumns, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStateSpecialColumns, [&](DriverStatement& stmt, auto& rows) {
         return specialColumnsResult(stmt, fColType, nameArgument(szTableName, cbTableName), rows);
     });
 }
@@ -96,7 +77,7 @@ KELVRA_EXPORT SQLRETURN SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*
                                        SQLSMALLINT /*cbCatalogName*/, SQLCHAR* /*szSchemaName*/,
                                        SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                        SQLSMALLINT cbTableName) {
-    return catalogCall(hstmt, kStatePrimaryKeys, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStatePrimaryKeys, [&](DriverStatement& stmt, auto& rows) {
         return primaryKeysResult(stmt, nameArgument(szTableName, cbTableName), rows);
     });
 }
@@ -108,7 +89,7 @@ KELVRA_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* /*szPkCatalogNam
                                        SQLSMALLINT /*cbFkCatalogName*/, SQLCHAR* /*szFkSchemaName*/,
                                        SQLSMALLINT /*cbFkSchemaName*/, SQLCHAR* szFkTableName,
                                        SQLSMALLINT cbFkTableName) {
-    return catalogCall(hstmt, kStateForeignKeys, [&](DriverStatement& stmt, auto& rows) {
+    return produceResult(hstmt, kStateForeignKeys, [&](DriverStatement& stmt, auto& rows) {
         return foreignKeysResult(stmt, nameArgument(szPkTableName, cbPkTableName),
                                  nameArgument(szFkTableName, cbFkTableName), rows);
     });

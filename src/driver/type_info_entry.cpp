@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include "convert/type_codes.h"
+#include "driver/driver_result.h"
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/handles.h"
@@ -54,20 +55,8 @@ std::unique_ptr<RowsResult> typeInfoResult(SQLSMALLINT requested, int version) {
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    stmt.diagRowCount = 0;
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
-        if (stmt.state != kStateNoResult || stmt.needData) {
-            return finish(stmt.diag, kMsgInvalidCursorState);
-        }
-        closeStatement(stmt);
-        stmt.rowCount = -1;
-        if (stmt.ird.rowsProcessedPtr != nullptr) {
-            *stmt.ird.rowsProcessedPtr = static_cast<SQLULEN>(-1);
-        }
-        stmt.result = typeInfoResult(fSqlType, odbcVersionOf(stmt));
-        stmt.state = kStateTypeInfo;
-        return SQL_SUCCESS;
+    return produceResult(hstmt, kStateTypeInfo, [&](DriverStatement& stmt, auto& rows) {
+        rows = typeInfoResult(fSqlType, odbcVersionOf(stmt));
+        return kMsgNone;
     });
 }

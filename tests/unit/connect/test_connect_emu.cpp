@@ -15,18 +15,11 @@ using namespace kelvra;
 
 namespace {
 
-class ConnectEmu : public ::testing::Test {
+class ConnectEmu : public test::EmulatorSuite {
   protected:
-    static void SetUpTestSuite() {
-        emulator_ = new test::Emulator();
-        if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(emulator_->running()) << emulator_->failure();
+        EmulatorSuite::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
         ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
     }
@@ -52,12 +45,9 @@ class ConnectEmu : public ::testing::Test {
     }
     std::string server() const { return "QUICKBASESERVER=" + emulator_->host(); }
 
-    static test::Emulator* emulator_;
     SQLHENV env = nullptr;
     SQLHDBC dbc = nullptr;
 };
-
-test::Emulator* ConnectEmu::emulator_ = nullptr;
 
 const std::string kPat = "UID=pat.doe@example.com;PWD=kelvra-demo;";
 

@@ -91,4 +91,31 @@ std::string Emulator::control(const std::string& method, const std::string& path
     return reply.body;
 }
 
+Emulator* EmulatorSuite::emulator_ = nullptr;
+
+void EmulatorSuite::SetUpTestSuite() {
+    // Loopback only: no proxy of the environment may stand between.
+    for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        ::unsetenv(name);
+    }
+    emulator_ = new Emulator();
+    if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
+}
+
+void EmulatorSuite::TearDownTestSuite() {
+    delete emulator_;
+    emulator_ = nullptr;
+}
+
+std::unique_ptr<QbSession> EmulatorSuite::loggedInSession(bool useServerRequest) {
+    auto session = std::make_unique<QbSession>(false, useServerRequest);
+    session->server = emulator_->host();
+    session->username = "pat.doe@example.com";
+    session->password = "kelvra-demo";
+    session->userAgent = "Kelvra ODBC/3.8.1.44 (Linux)";
+    session->authenticate();
+    EXPECT_EQ(session->errcode(), "0") << session->errdetail();
+    return session;
+}
+
 }  // namespace kelvra::test

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "qbapi/http_channel.h"
+#include "qbapi/qb_session.h"
 
 namespace kelvra::test {
 
@@ -37,6 +38,20 @@ class Emulator {
     std::string caFile_;
     std::string failure_;
     std::unique_ptr<HttpChannel> controlChannel_;
+};
+
+// A test suite that shares one emulator: started before the suite's first test, with
+// CURL_CA_BUNDLE naming its CA so that sessions verify it, and stopped after the last test.
+class EmulatorSuite : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override { ASSERT_TRUE(emulator_->running()) << emulator_->failure(); }
+
+    // A session logged in to the emulator as the demo user.
+    static std::unique_ptr<QbSession> loggedInSession(bool useServerRequest = false);
+
+    static Emulator* emulator_;
 };
 
 }  // namespace kelvra::test

@@ -25,23 +25,11 @@ constexpr const char* kApp = "bq8kx2md9";
 constexpr const char* kProjects = "bq8kx2mea";
 constexpr const char* kContacts = "bq8kx2mje";
 
-class EmulatorTest : public ::testing::Test {
+class EmulatorTest : public EmulatorSuite {
   protected:
-    static void SetUpTestSuite() {
-        // Loopback only: no proxy of the environment may stand between.
-        for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-            ::unsetenv(name);
-        }
-        emulator_ = new Emulator();
-        if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(emulator_->running()) << emulator_->failure();
+        EmulatorSuite::SetUp();
+        if (HasFatalFailure()) return;
         emulator_->control("POST", "reset");
         emulator_->control("POST", "faults/clear");
         emulator_->control("POST", "log/clear");
@@ -49,14 +37,7 @@ class EmulatorTest : public ::testing::Test {
 
     // A session that has logged in as the demo user.
     std::unique_ptr<QbSession> connect(bool useServerRequest = false) {
-        auto session = std::make_unique<QbSession>(false, useServerRequest);
-        session->server = emulator_->host();
-        session->username = kUser;
-        session->password = kPassword;
-        session->userAgent = "Kelvra ODBC/3.8.1.44 (Linux)";
-        session->authenticate();
-        EXPECT_EQ(session->errcode(), "0") << session->errdetail();
-        return session;
+        return loggedInSession(useServerRequest);
     }
 
     // The values of one numeric key of every entry of the emulator's request log.
@@ -79,11 +60,7 @@ class EmulatorTest : public ::testing::Test {
             }
         }
     }
-
-    static Emulator* emulator_;
 };
-
-Emulator* EmulatorTest::emulator_ = nullptr;
 
 TEST_F(EmulatorTest, CertificateIsCheckedUnlessWinHttp) {
     std::string bundle = std::getenv("CURL_CA_BUNDLE");

@@ -22,31 +22,9 @@ constexpr const char* kPassword = "kelvra-demo";
 constexpr const char* kProjects = "bq8kx2mea";
 constexpr const char* kContacts = "bq8kx2mje";
 
-class OpenTableEmuTest : public ::testing::Test {
+class OpenTableEmuTest : public EmulatorSuite {
   protected:
-    static void SetUpTestSuite() {
-        for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-            ::unsetenv(name);
-        }
-        emulator_ = new Emulator();
-        if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
-
-    void SetUp() override { ASSERT_TRUE(emulator_->running()) << emulator_->failure(); }
-
-    std::unique_ptr<QbSession> connect() {
-        auto session = std::make_unique<QbSession>(false, false);
-        session->server = emulator_->host();
-        session->username = kUser;
-        session->password = kPassword;
-        session->authenticate();
-        EXPECT_EQ(session->errcode(), "0") << session->errdetail();
-        return session;
-    }
+    std::unique_ptr<QbSession> connect() { return loggedInSession(); }
 
     // The columns of a table opened on a new connection, one text per column.
     std::vector<std::string> columnsOf(std::string_view name, std::string* dbid = nullptr) {
@@ -65,11 +43,7 @@ class OpenTableEmuTest : public ::testing::Test {
         }
         return columns;
     }
-
-    static Emulator* emulator_;
 };
-
-Emulator* OpenTableEmuTest::emulator_ = nullptr;
 
 TEST_F(OpenTableEmuTest, EveryKindOfNameResolvesToTheSameColumns) {
     std::string dbid;
