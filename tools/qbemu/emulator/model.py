@@ -53,36 +53,36 @@ class User:
 
 
 class Field:
-    def __init__(self, spec):
-        self.fid = int(spec["id"])
-        self.label = str(spec.get("label") or f"Field {self.fid}")
-        ftype = str(spec.get("field_type") or "text")
+    def __init__(self, entry):
+        self.fid = int(entry["id"])
+        self.label = str(entry.get("label") or f"Field {self.fid}")
+        ftype = str(entry.get("field_type") or "text")
         key = ftype.lower()
         if key not in V.FIELD_TYPES:
             raise FixtureError(f"field {self.fid}: unknown field_type '{ftype}'")
         self.type_key = key
         self.field_type = V.CANONICAL_FIELD_TYPES.get(key, key)
         base, vclass = V.FIELD_TYPES[key]
-        self.base_type = str(spec.get("base_type") or base)
+        self.base_type = str(entry.get("base_type") or base)
         self.vclass = vclass
-        self.mode = str(spec.get("mode") or ("virtual" if key == "dblink" else ""))
-        self.role = str(spec.get("role") or "")
-        nl = spec.get("num_lines")
+        self.mode = str(entry.get("mode") or ("virtual" if key == "dblink" else ""))
+        self.role = str(entry.get("role") or "")
+        nl = entry.get("num_lines")
         self.num_lines = int(nl) if nl not in (None, "") else None
-        dp = spec.get("decimal_places")
+        dp = entry.get("decimal_places")
         self.decimal_places = int(dp) if dp not in (None, "") else None
-        self.required = bool(int(spec.get("required", 0) or 0))
-        self.unique = bool(int(spec.get("unique", 1 if key == "recordid" else 0) or 0))
-        self.choices = [str(c) for c in spec.get("choices", [])]
-        self.allow_new_choices = bool(int(spec.get("allow_new_choices", 0) or 0))
-        self.default_value = spec.get("default_value")
-        self.appears_by_default = bool(int(spec.get(
+        self.required = bool(int(entry.get("required", 0) or 0))
+        self.unique = bool(int(entry.get("unique", 1 if key == "recordid" else 0) or 0))
+        self.choices = [str(c) for c in entry.get("choices", [])]
+        self.allow_new_choices = bool(int(entry.get("allow_new_choices", 0) or 0))
+        self.default_value = entry.get("default_value")
+        self.appears_by_default = bool(int(entry.get(
             "appears_by_default", 0 if self.fid <= 5 else 1) or 0))
-        self.find_enabled = bool(int(spec.get("find_enabled", 1) or 0))
-        self.lookup = spec.get("lookup")  # {"via": fid, "table": dbid, "fid": fid}
+        self.find_enabled = bool(int(entry.get("find_enabled", 1) or 0))
+        self.lookup = entry.get("lookup")  # {"via": fid, "table": dbid, "fid": fid}
         if self.lookup is not None:
             self.mode = self.mode or "lookup"
-        self.extra = {k: v for k, v in spec.items() if k not in _FIELD_KEYS}
+        self.extra = {k: v for k, v in entry.items() if k not in _FIELD_KEYS}
         self.name = field_name(self.label)
 
     @property
@@ -104,20 +104,20 @@ class Record:
 class Table:
     kind = "table"
 
-    def __init__(self, app, spec):
+    def __init__(self, app, entry):
         self.app = app
-        self.dbid = spec["dbid"]
-        self.name = str(spec.get("name") or self.dbid)
-        self.desc = str(spec.get("desc") or "")
+        self.dbid = entry["dbid"]
+        self.name = str(entry.get("name") or self.dbid)
+        self.desc = str(entry.get("desc") or "")
         self.fields = []
         self.by_fid = {}
         self.by_name = {}
         self.records = {}
         self.next_rid = 1
-        self.key_fid = int(spec.get("key_fid", 3))
-        self.def_sort_fid = int(spec.get("default_sort_fid", 3))
-        self.def_sort_order = int(spec.get("default_sort_order", 1))
-        self.queries = spec.get("queries") or [
+        self.key_fid = int(entry.get("key_fid", 3))
+        self.def_sort_fid = int(entry.get("default_sort_fid", 3))
+        self.def_sort_order = int(entry.get("default_sort_order", 1))
+        self.queries = entry.get("queries") or [
             {"id": 1, "qyname": "List All", "qytype": "table", "qycalst": "0.0"},
             {"id": 2, "qyname": "List Changes", "qytype": "table",
              "qydesc": "Sorted by Date Modified", "qyslst": "2", "qyopts": "so-D.",
@@ -154,15 +154,15 @@ class Table:
 class App:
     kind = "app"
 
-    def __init__(self, spec, clock):
-        self.dbid = spec["dbid"]
-        self.name = str(spec.get("name") or self.dbid)
-        self.desc = str(spec.get("desc") or "")
-        self.date_format = str(spec.get("date_format") or "MM-DD-YYYY")
-        self.variables = {str(k): str(v) for k, v in (spec.get("variables") or {}).items()}
-        self.access = spec.get("users")  # None: every user
-        self.apptokens = list(spec.get("apptokens") or [])
-        created = spec.get("created", "2024-01-01 00:00:00")
+    def __init__(self, entry, clock):
+        self.dbid = entry["dbid"]
+        self.name = str(entry.get("name") or self.dbid)
+        self.desc = str(entry.get("desc") or "")
+        self.date_format = str(entry.get("date_format") or "MM-DD-YYYY")
+        self.variables = {str(k): str(v) for k, v in (entry.get("variables") or {}).items()}
+        self.access = entry.get("users")  # None: every user
+        self.apptokens = list(entry.get("apptokens") or [])
+        created = entry.get("created", "2024-01-01 00:00:00")
         self.cre_date = V.parse_timestamp_value(str(created), clock, self.date_format).start
         self.mod_date = self.cre_date
         self.tables = []
@@ -440,16 +440,16 @@ def _load_app(store, a, where, default_owner):
         table = Table(app, t)
         app.tables.append(table)
         store.by_dbid[table.dbid] = table
-        specs = list(t.get("fields") or [])
-        given = {int(s["id"]) for s in specs}
+        entries = list(t.get("fields") or [])
+        given = {int(s["id"]) for s in entries}
         fields = []
         if 3 not in given:
             fields.append(Field(dict(BUILTIN_FIELDS[3], id=3)))
-        for s in specs:
+        for s in entries:
             fid = int(s["id"])
-            spec = dict(BUILTIN_FIELDS.get(fid, {}), **s) if fid in BUILTIN_FIELDS else s
+            entry = dict(BUILTIN_FIELDS.get(fid, {}), **s) if fid in BUILTIN_FIELDS else s
             try:
-                fields.append(Field(spec))
+                fields.append(Field(entry))
             except FixtureError as exc:
                 raise FixtureError(f"{twhere}: {exc}") from None
         for fid in (1, 2, 4, 5):

@@ -57,38 +57,38 @@ class Faults:
         self.items = []
 
     @staticmethod
-    def validate(spec):
-        if not isinstance(spec, dict):
+    def validate(fault):
+        if not isinstance(fault, dict):
             raise ValueError("a fault is a JSON object")
-        kind = spec.get("kind", "error")
+        kind = fault.get("kind", "error")
         if kind not in FAULT_KINDS:
             raise ValueError(f"unknown fault kind '{kind}' (one of {', '.join(FAULT_KINDS)})")
-        f = {"kind": kind, "action": spec.get("action"), "dbid": spec.get("dbid"),
-             "count": int(spec.get("count", -1 if kind == "max_records" else 1))}
+        f = {"kind": kind, "action": fault.get("action"), "dbid": fault.get("dbid"),
+             "count": int(fault.get("count", -1 if kind == "max_records" else 1))}
         if kind == "error":
-            f["errcode"] = int(spec["errcode"])
-            f["errtext"] = spec.get("errtext")
-            f["errdetail"] = spec.get("errdetail")
+            f["errcode"] = int(fault["errcode"])
+            f["errtext"] = fault.get("errtext")
+            f["errdetail"] = fault.get("errdetail")
         elif kind == "http_status":
-            f["status"] = int(spec.get("status", 500))
+            f["status"] = int(fault.get("status", 500))
             if not 200 <= f["status"] <= 599:
                 raise ValueError("status must be 200 to 599")
-            f["body"] = spec.get("body")
+            f["body"] = fault.get("body")
         elif kind == "not_quickbase":
-            f["variant"] = spec.get("variant", "html")
+            f["variant"] = fault.get("variant", "html")
             if f["variant"] not in ("html", "no_errcode"):
                 raise ValueError("variant is 'html' or 'no_errcode'")
-            f["body"] = spec.get("body")
+            f["body"] = fault.get("body")
         elif kind == "delay":
-            f["seconds"] = float(spec.get("seconds", 1.0))
+            f["seconds"] = float(fault.get("seconds", 1.0))
             if not 0 <= f["seconds"] <= 600:
                 raise ValueError("seconds must be between 0 and 600")
         elif kind == "max_records":
-            f["limit"] = int(spec["limit"])
+            f["limit"] = int(fault["limit"])
         return f
 
-    def arm(self, specs):
-        items = [self.validate(s) for s in (specs if isinstance(specs, list) else [specs])]
+    def arm(self, faults):
+        items = [self.validate(s) for s in (faults if isinstance(faults, list) else [faults])]
         with self.lock:
             self.items.extend(items)
             self._sync_limit()

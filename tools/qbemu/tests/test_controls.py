@@ -84,8 +84,8 @@ class RequestLog(Base):
 
 
 class Faults(Base):
-    def arm(self, **spec):
-        status, reply = EMU.control("POST", "faults", spec)
+    def arm(self, **fault):
+        status, reply = EMU.control("POST", "faults", fault)
         self.assertEqual(status, 200, reply)
         return reply
 

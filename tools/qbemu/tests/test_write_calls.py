@@ -164,7 +164,7 @@ class AddEdit(Base):
         r = EMU.call("API_EditRecord", E.TASKS, [("rid", "6")], fields=[
             ({"fid": "16", "filename": "api-v2.md"}, base64.b64encode(b"v2").decode()),
             ({"fid": "17"}, "13.25"),
-            ({"fid": "6"}, "API spec")])          # unchanged value
+            ({"fid": "6"}, "API design")])          # unchanged value
         self.assertEqual(r.errcode, 0, r.text)
         self.assertEqual((r.find("rid"), r.find("num_fields_changed")), ("6", "2"))
         hdr = {"Cookie": f"TICKET={EMU.ticket()}"}
