@@ -191,9 +191,9 @@ class Faults(Base):
         self.assertEqual(r.header("QUICKBASE-ERRCODE"), "4")
 
     def test_bad_fault_specs(self):
-        for spec in ({"kind": "explode"}, {"kind": "error"}, {"kind": "http_status",
+        for fault in ({"kind": "explode"}, {"kind": "error"}, {"kind": "http_status",
                                                                "status": 99}):
-            self.assertEqual(EMU.control("POST", "faults", spec)[0], 400)
+            self.assertEqual(EMU.control("POST", "faults", fault)[0], 400)
 
 
 class Records(Base):
