@@ -283,10 +283,29 @@ SQLRETURN getInfo(DriverConnection& dbc, SQLUSMALLINT type, SQLPOINTER value, SQ
     return SQL_SUCCESS;
 }
 
+// The functions SQLGetFunctions reports: the entry points this library exports (a function
+// joins the list when its entry point joins the export list). SQLColumnPrivileges,
+// SQLProcedures, SQLProcedureColumns and SQLTablePrivileges are exported only to refuse, and
+// are not reported.
+constexpr auto kSupported = std::to_array<SQLUSMALLINT>({
+    SQL_API_SQLALLOCCONNECT,  SQL_API_SQLALLOCENV,         SQL_API_SQLALLOCSTMT,
+    SQL_API_SQLBINDCOL,       SQL_API_SQLCOLATTRIBUTES,    SQL_API_SQLCONNECT,
+    SQL_API_SQLDESCRIBECOL,   SQL_API_SQLDISCONNECT,       SQL_API_SQLERROR,
+    SQL_API_SQLFETCH,         SQL_API_SQLFREECONNECT,      SQL_API_SQLFREEENV,
+    SQL_API_SQLFREESTMT,      SQL_API_SQLNUMRESULTCOLS,    SQL_API_SQLROWCOUNT,
+    SQL_API_SQLCOLUMNS,       SQL_API_SQLDRIVERCONNECT,    SQL_API_SQLGETCONNECTOPTION,
+    SQL_API_SQLGETDATA,       SQL_API_SQLGETFUNCTIONS,     SQL_API_SQLGETINFO,
+    SQL_API_SQLGETTYPEINFO,   SQL_API_SQLSETCONNECTOPTION, SQL_API_SQLSPECIALCOLUMNS,
+    SQL_API_SQLSTATISTICS,    SQL_API_SQLTABLES,           SQL_API_SQLBROWSECONNECT,
+    SQL_API_SQLEXTENDEDFETCH, SQL_API_SQLFOREIGNKEYS,      SQL_API_SQLMORERESULTS,
+    SQL_API_SQLPRIMARYKEYS,   SQL_API_SQLALLOCHANDLE,      SQL_API_SQLCLOSECURSOR,
+    SQL_API_SQLFREEHANDLE,    SQL_API_SQLGETCONNECTATTR,   SQL_API_SQLGETDIAGFIELD,
+    SQL_API_SQLGETDIAGREC,    SQL_API_SQLGETENVATTR,       SQL_API_SQLSETCONNECTATTR,
+    SQL_API_SQLSETENVATTR,    SQL_API_SQLFETCHSCROLL,
+});
+
 bool isSupported(SQLUSMALLINT function) {
-    const auto in = [function](int from, int to) { return function >= from && function <= to; };
-    return in(1, 21) || in(23, 24) || in(40, 55) || in(58, 65) || in(68, 69) || function == 72 ||
-           function == 1001 || in(1003, 1012) || function == 1014 || in(1016, 1021);
+    return std::find(kSupported.begin(), kSupported.end(), function) != kSupported.end();
 }
 
 }  // namespace
