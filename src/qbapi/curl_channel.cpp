@@ -30,12 +30,17 @@ const char* caBundleFromEnvironment() {
 
 struct ReplySink {
     HttpReply* reply;
+    BodySink* streamed;  // takes the body as it arrives, when the request names one
     bool tooLarge = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<ReplySink*>(user);
     size_t n = size * count;
+    if (sink->streamed != nullptr) {
+        sink->streamed->piece(std::string_view(data, n));
+        return n;
+    }
     if (sink->reply->body.size() + n > kMaxReplyBytes) {
         sink->tooLarge = true;
         return 0;  // makes curl stop with a write error
@@ -76,7 +81,7 @@ class CurlChannel final : public HttpChannel {
 
     int exchange(const HttpRequest& request, HttpReply& reply, std::string& failure) override {
         reply = HttpReply{};
-        ReplySink sink{&reply};
+        ReplySink sink{&reply, request.bodySink};
         curl_slist* headers = buildHeaders(request);
         errorBuffer_[0] = '\0';
         configure(request, headers, sink);

@@ -14,11 +14,20 @@ struct HttpHeader {
     std::string value;
 };
 
+// Takes a reply's body piece by piece as it arrives, instead of the reply holding it whole.
+class BodySink {
+  public:
+    virtual ~BodySink() = default;
+    virtual void piece(std::string_view bytes) = 0;
+};
+
 struct HttpRequest {
     std::string method;  // "POST" or "GET"
     std::string url;
     std::vector<HttpHeader> headers;  // exactly the headers to send, in order
     std::string body;
+    // When set, the reply's body goes here as it arrives and HttpReply::body stays empty.
+    BodySink* bodySink = nullptr;
 };
 
 struct HttpReply {

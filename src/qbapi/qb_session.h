@@ -162,6 +162,8 @@ class QbSession {
     std::unique_ptr<HttpChannel> channel_;
     std::unique_ptr<RequestDocument> request_;
     HttpReply reply_;
+    // While a streamed call runs: where its exchanges deliver their replies.
+    ReplyStream* stream_ = nullptr;
     std::shared_ptr<const XmlDocument> replyDocument_;
     std::map<std::string, std::shared_ptr<const XmlDocument>, std::less<>> schemaCache_;
     std::map<std::string, std::string, std::less<>> parentDbidCache_;

@@ -39,12 +39,22 @@ void QbSession::callApiStreaming(std::string_view target, std::string_view actio
                                  EnvelopeReader& reader) {
     guarded(0, [&] {
         for (int attempt = 0; attempt < 2; ++attempt) {
+            // The reply is parsed while it arrives.
+            ReplyStream stream(reader);
+            int status;
+            {
+                struct Streaming {
+                    ReplyStream*& slot;
+                    ~Streaming() { slot = nullptr; }
+                } streaming{stream_};
+                stream_ = &stream;
+                status = post(tableUrl(target, action), true);
+            }
             // A failed exchange keeps the transport's error: its text names the URL and the
             // cause, which a parse error of an empty or foreign body would hide.
-            if (post(tableUrl(target, action), true) != 200) return 0;
-            reader.startReply();
+            if (status != 200) return 0;
             std::string detail;
-            switch (streamXml(reply_.body, reader, detail)) {
+            switch (stream.finish(detail)) {
                 case StreamOutcome::noParser:
                     setError("1003", "Could not allocate memory for the parser.",
                              "Could not allocate memory for the parser.");

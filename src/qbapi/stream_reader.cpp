@@ -12,32 +12,30 @@ namespace kelvra {
 
 namespace {
 
+// Expat takes a piece's length as an int: larger pieces go in parts.
 constexpr std::size_t kChunkBytes = 1u << 20;
 
-struct ParseContext {
-    XML_Parser parser;
-    StreamReader* reader;
-    bool refusedDoctype = false;
-};
+XmlStreamContext& contextOf(void* user) {
+    return *static_cast<XmlStreamContext*>(user);
+}
 
 void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char** attributes) {
-    static_cast<ParseContext*>(user)->reader->startElement(name, attributes);
+    contextOf(user).reader->startElement(name, attributes);
 }
 
 void XMLCALL onEnd(void* user, const XML_Char* name) {
-    static_cast<ParseContext*>(user)->reader->endElement(name);
+    contextOf(user).reader->endElement(name);
 }
 
 void XMLCALL onText(void* user, const XML_Char* text, int length) {
-    static_cast<ParseContext*>(user)->reader->characters(
-        std::string_view(text, static_cast<std::size_t>(length)));
+    contextOf(user).reader->characters(std::string_view(text, static_cast<std::size_t>(length)));
 }
 
 // QuickBase replies never declare a document type; one that does is hostile or not ours.
 void XMLCALL onDoctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    auto* ctx = static_cast<ParseContext*>(user);
-    ctx->refusedDoctype = true;
-    XML_StopParser(ctx->parser, XML_FALSE);
+    XmlStreamContext& ctx = contextOf(user);
+    ctx.refusedDoctype = true;
+    XML_StopParser(static_cast<XML_Parser>(ctx.parser), XML_FALSE);
 }
 
 const char* attributeValue(const char** attributes, std::string_view name) {
@@ -49,35 +47,56 @@ const char* attributeValue(const char** attributes, std::string_view name) {
 
 }  // namespace
 
-StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail) {
+XmlStream::~XmlStream() {
+    release();
+}
+
+void XmlStream::release() {
+    if (context_.parser == nullptr) return;
+    XML_ParserFree(static_cast<XML_Parser>(context_.parser));
+    context_.parser = nullptr;
+}
+
+void XmlStream::begin() {
+    release();
+    failed_ = false;
+    context_.refusedDoctype = false;
     XML_Parser parser = XML_ParserCreate(nullptr);
-    if (parser == nullptr) return StreamOutcome::noParser;
-    ParseContext ctx{parser, &reader};
-    XML_SetUserData(parser, &ctx);
+    if (parser == nullptr) return;
+    XML_SetUserData(parser, &context_);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onText);
     XML_SetStartDoctypeDeclHandler(parser, onDoctype);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    context_.parser = parser;
+}
 
-    bool ok = true;
-    std::size_t offset = 0;
-    do {
-        std::size_t n = std::min(kChunkBytes, text.size() - offset);
-        bool last = offset + n == text.size();
-        ok = XML_Parse(parser, text.data() + offset, static_cast<int>(n), last) == XML_STATUS_OK;
-        offset += n;
-    } while (ok && offset < text.size());
-
-    StreamOutcome outcome = StreamOutcome::parsed;
-    if (!ok) {
-        outcome = StreamOutcome::malformed;
-        const char* message = ctx.refusedDoctype ? "document type declarations are not accepted"
-                                                 : XML_ErrorString(XML_GetErrorCode(parser));
-        detail = "XML Parse error at line " + std::to_string(XML_GetCurrentLineNumber(parser)) +
-                 " " + (message != nullptr ? message : "");
+void XmlStream::feed(std::string_view piece) {
+    auto parser = static_cast<XML_Parser>(context_.parser);
+    while (parser != nullptr && !failed_ && !piece.empty()) {
+        const std::size_t n = std::min(kChunkBytes, piece.size());
+        failed_ = XML_Parse(parser, piece.data(), static_cast<int>(n), XML_FALSE) != XML_STATUS_OK;
+        piece.remove_prefix(n);
     }
-    XML_ParserFree(parser);
-    return outcome;
+}
+
+StreamOutcome XmlStream::finish(std::string& detail) {
+    auto parser = static_cast<XML_Parser>(context_.parser);
+    if (parser == nullptr) return StreamOutcome::noParser;
+    if (!failed_) failed_ = XML_Parse(parser, nullptr, 0, XML_TRUE) != XML_STATUS_OK;
+    if (!failed_) return StreamOutcome::parsed;
+    const char* message = context_.refusedDoctype ? "document type declarations are not accepted"
+                                                  : XML_ErrorString(XML_GetErrorCode(parser));
+    detail = "XML Parse error at line " + std::to_string(XML_GetCurrentLineNumber(parser)) + " " +
+             (message != nullptr ? message : "");
+    return StreamOutcome::malformed;
+}
+
+StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail) {
+    XmlStream stream(reader);
+    stream.begin();
+    stream.feed(text);
+    return stream.finish(detail);
 }
 
 bool EnvelopeReader::takeEnvelopeElement(std::string_view name) {

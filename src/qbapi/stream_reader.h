@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qbapi/http_channel.h"
+
 namespace kelvra {
 
 // The envelope elements met in a streamed reply; each is set only when its element occurred.
@@ -32,8 +34,37 @@ class StreamReader {
 
 enum class StreamOutcome { parsed, noParser, malformed };
 
-// Streams the text through Expat into the reader. For a malformed text, `detail` becomes
-// "XML Parse error at line N " followed by Expat's description of the error.
+// What the Expat handlers of an XmlStream reach.
+struct XmlStreamContext {
+    void* parser = nullptr;  // the Expat parser
+    StreamReader* reader = nullptr;
+    bool refusedDoctype = false;
+};
+
+// Parses a reply through Expat into the reader as its bytes arrive: begin() before each reply,
+// feed() with each piece in order, finish() after the last. A malformed reply stops the
+// parsing; finish() then gives "XML Parse error at line N " and Expat's description in
+// `detail`.
+class XmlStream {
+  public:
+    explicit XmlStream(StreamReader& reader) { context_.reader = &reader; }
+    ~XmlStream();
+    XmlStream(const XmlStream&) = delete;
+    XmlStream& operator=(const XmlStream&) = delete;
+
+    // Starts a new reply; whatever was fed before is forgotten.
+    void begin();
+    void feed(std::string_view piece);
+    StreamOutcome finish(std::string& detail);
+
+  private:
+    void release();
+
+    XmlStreamContext context_;
+    bool failed_ = false;
+};
+
+// Streams a whole text through the reader (an XmlStream fed at once).
 StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail);
 
 // Gathers character data between element boundaries and picks up the envelope elements.
@@ -55,6 +86,23 @@ class EnvelopeReader : public StreamReader {
 
   private:
     ReplyEnvelope envelope_;
+};
+
+// A reply body streamed into an envelope reader while it arrives. start() begins each reply
+// (the ticket retry makes two exchanges of one call).
+class ReplyStream final : public BodySink {
+  public:
+    explicit ReplyStream(EnvelopeReader& reader) : reader_(reader), xml_(reader) {}
+    void start() {
+        reader_.startReply();
+        xml_.begin();
+    }
+    void piece(std::string_view bytes) override { xml_.feed(bytes); }
+    StreamOutcome finish(std::string& detail) { return xml_.finish(detail); }
+
+  private:
+    EnvelopeReader& reader_;
+    XmlStream xml_;
 };
 
 // The records and user names of an API_DoQuery reply.

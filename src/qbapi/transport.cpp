@@ -39,6 +39,10 @@ int QbSession::exchange(const std::string& method, const std::string& url, bool 
     if (sendContentType) request.headers.push_back({"Content-Type", "text/xml"});
     if (!ticket.empty()) request.headers.push_back({"Cookie", "TICKET=" + ticket + ";"});
     if (method == "POST") request.body = request_->text();
+    if (stream_ != nullptr) {
+        stream_->start();
+        request.bodySink = stream_;
+    }
 
     std::string failure;
     int failed = channel_->exchange(request, reply_, failure);

@@ -142,3 +142,35 @@ TEST_F(SessionTest, BodyErrorOverridesTheHeaders) {
 
 }  // namespace
 }  // namespace kelvra::test
+
+namespace kelvra::test {
+namespace {
+
+// A reply fed one byte at a time reads the same as one fed whole, and a stream begun again
+// forgets a malformed reply before it.
+TEST(XmlStreamTest, PiecesOfAnySizeAndAFreshBegin) {
+    const std::string reply = qbXml("API_DoQuery", "0", "No error", kRecords);
+    QueryResult whole;
+    QueryReader wholeReader(whole);
+    std::string detail;
+    ASSERT_EQ(streamXml(reply, wholeReader, detail), StreamOutcome::parsed);
+
+    QueryResult pieces;
+    QueryReader reader(pieces);
+    XmlStream stream(reader);
+    stream.begin();
+    stream.feed("<qdbapi><errcode>0</err");  // cut short: malformed at the end
+    EXPECT_EQ(stream.finish(detail), StreamOutcome::malformed);
+    EXPECT_THAT(detail, HasSubstr("XML Parse error at line 1"));
+
+    pieces = {};
+    stream.begin();
+    for (char c : reply) stream.feed(std::string_view(&c, 1));
+    EXPECT_EQ(stream.finish(detail), StreamOutcome::parsed);
+    EXPECT_EQ(pieces.records, whole.records);
+    EXPECT_EQ(pieces.users, whole.users);
+    EXPECT_EQ(pieces.records.at(17).at(6), "Zo\xc3\xab");  // a character split across pieces
+}
+
+}  // namespace
+}  // namespace kelvra::test
