@@ -213,3 +213,24 @@ class Emulator:
 
     def log(self):
         return self.control("GET", "log")[1]["entries"]
+
+
+class SharedEmulator:
+    """One emulator for all the tests of a module: start() for setUpModule, stop() for
+    tearDownModule; in between it stands for the running Emulator."""
+
+    def __init__(self):
+        self._emulator = None
+
+    def start(self):
+        self._emulator = Emulator()
+
+    def stop(self):
+        if self._emulator is not None:
+            self._emulator.stop()
+            self._emulator = None
+
+    def __getattr__(self, name):
+        if self._emulator is None:
+            raise RuntimeError("the module's emulator is not running")
+        return getattr(self._emulator, name)

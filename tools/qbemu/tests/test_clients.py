@@ -16,16 +16,9 @@ import xml.etree.ElementTree as ET
 
 import emuclient as E
 
-EMU = None
-
-
-def setUpModule():
-    global EMU
-    EMU = E.Emulator()
-
-
-def tearDownModule():
-    EMU.stop()
+EMU = E.SharedEmulator()
+setUpModule = EMU.start
+tearDownModule = EMU.stop
 
 
 AUTH_BODY = (f"<qdbapi><username>{E.PAT[0]}</username><password>{E.PAT[1]}</password>"

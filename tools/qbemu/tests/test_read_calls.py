@@ -7,16 +7,9 @@ import unittest
 
 import emuclient as E
 
-EMU = None
-
-
-def setUpModule():
-    global EMU
-    EMU = E.Emulator()
-
-
-def tearDownModule():
-    EMU.stop()
+EMU = E.SharedEmulator()
+setUpModule = EMU.start
+tearDownModule = EMU.stop
 
 
 def fields_of(r):
