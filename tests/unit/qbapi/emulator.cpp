@@ -110,8 +110,8 @@ void EmulatorSuite::TearDownTestSuite() {
 std::unique_ptr<QbSession> EmulatorSuite::loggedInSession(bool useServerRequest) {
     auto session = std::make_unique<QbSession>(false, useServerRequest);
     session->server = emulator_->host();
-    session->username = "pat.doe@example.com";
-    session->password = "kelvra-demo";
+    session->username = kUser;
+    session->password = kPassword;
     session->userAgent = "Kelvra ODBC/3.8.1.44 (Linux)";
     session->authenticate();
     EXPECT_EQ(session->errcode(), "0") << session->errdetail();

@@ -13,6 +13,13 @@
 
 namespace kelvra::test {
 
+// The demo account of tools/qbemu/demo.json that the emulator tests use.
+inline constexpr const char* kUser = "pat.doe@example.com";
+inline constexpr const char* kPassword = "kelvra-demo";
+inline constexpr const char* kApp = "bq8kx2md9";       // Kelvra Projects, the application
+inline constexpr const char* kProjects = "bq8kx2mea";  // its Projects table
+inline constexpr const char* kContacts = "bq8kx2mje";  // the one table of Kelvra Contacts
+
 class Emulator {
   public:
     // Starts tools/qbemu/qbemu.py with the demo data; failure() says why when it did not start.

@@ -19,12 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-constexpr const char* kUser = "pat.doe@example.com";
-constexpr const char* kPassword = "kelvra-demo";
-constexpr const char* kApp = "bq8kx2md9";
-constexpr const char* kProjects = "bq8kx2mea";
-constexpr const char* kContacts = "bq8kx2mje";
-
 class EmulatorTest : public EmulatorSuite {
   protected:
     void SetUp() override {

@@ -17,11 +17,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-constexpr const char* kUser = "pat.doe@example.com";
-constexpr const char* kPassword = "kelvra-demo";
-constexpr const char* kProjects = "bq8kx2mea";
-constexpr const char* kContacts = "bq8kx2mje";
-
 class OpenTableEmuTest : public EmulatorSuite {
   protected:
     std::unique_ptr<QbSession> connect() { return loggedInSession(); }
