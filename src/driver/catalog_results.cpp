@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "convert/type_codes.h"
-#include "driver/type_table.h"
+#include "convert/type_table.h"
 #include "engine/match_like.h"
 #include "qbtable/qb_table.h"
 #include "resources/ascii.h"

@@ -7,7 +7,7 @@
 #include "convert/result_convert.h"
 #include "convert/type_codes.h"
 #include "driver/string_out.h"
-#include "driver/type_table.h"
+#include "convert/type_table.h"
 
 namespace kelvra {
 namespace {

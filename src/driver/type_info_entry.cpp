@@ -8,7 +8,7 @@
 #include "driver/export.h"
 #include "driver/handles.h"
 #include "driver/rows_result.h"
-#include "driver/type_table.h"
+#include "convert/type_table.h"
 
 using namespace kelvra;
 

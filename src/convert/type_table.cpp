@@ -1,4 +1,4 @@
-#include "driver/type_table.h"
+#include "convert/type_table.h"
 
 #include <sqlext.h>
 
