@@ -52,6 +52,17 @@ DateValue datePart(const TimestampValue& ts);
 TimeValue timePart(const TimestampValue& ts);
 TimestampValue toTimestamp(const DateValue& date, const TimeValue& time = {});
 
+// The type analysis gives a value: the internal value type it is held in, the ODBC SQL type the
+// client sees (ODBC 2 codes for dates and times; 0 until known), the precision or length, and
+// the digits after the decimal point (-1 when none).
+struct TypeDesc {
+    ValueType valueType = ValueType::None;
+    std::int16_t sqlType = 0;
+    std::uint32_t columnSize = 0;
+    std::int16_t scale = -1;
+    friend bool operator==(const TypeDesc&, const TypeDesc&) = default;
+};
+
 // One value. Only the payload of `type` is meaningful; a NULL value keeps its type and holds
 // the zero payload (empty text, 0.0, all-zero date and time parts).
 struct Value {

@@ -105,16 +105,6 @@ enum class AggregateFunction : std::uint16_t { Avg = 1, Count = 2, Max = 3, Min 
 
 enum class JoinKind : std::uint16_t { LeftOuter = 0, Inner = 1 };
 
-// The type of a node's value: the internal value type it is held in, the ODBC SQL type the
-// client sees (ODBC 2 codes for dates and times; 0 until known), the precision or length, and
-// the digits after the decimal point (-1 when none).
-struct NodeType {
-    ValueType valueType = ValueType::None;
-    std::int16_t sqlType = 0;
-    std::uint32_t columnSize = 0;
-    std::int16_t scale = -1;
-};
-
 // Where planning placed a value-bearing node's value (ColumnRef, ArithOp, Aggregate,
 // ScalarFunction) in the rows of its Select's result files: 1-based byte positions, 0 when not
 // placed. Each field is followed by one marker byte.
@@ -371,7 +361,7 @@ using NodeFields =
 
 struct ParseNode {
     NodeKind kind;
-    NodeType type;
+    TypeDesc type;
     Value value;  // the current value; NULL at first
     RowSlot slot;
     NodeFields fields;
