@@ -146,10 +146,13 @@ struct SelectFields {
 
     // Set by planning: the layouts of the result files and the sort specifications.
     std::int32_t groupKeyLength = 0;    // bytes of the leading group-key part of a sort row
-    std::int32_t sortRowLength = 0;     // ORDER BY / GROUP BY sort row
+    std::int32_t sortRowLength = 0;     // ORDER BY / GROUP BY sort row (= the group row)
     std::int32_t recordIdOffset = 0;    // 1-based start of the record-id part of a sort row
     std::int32_t distinctRowLength = 0;  // DISTINCT value row
-    StringIndex orderSpec = kNoString;   // the sort specification texts
+    // The sort specification texts: rows before grouping (or the ORDER BY of a plain query),
+    // group rows again when the ORDER BY is not the grouping order, DISTINCT value rows.
+    StringIndex orderSpec = kNoString;
+    StringIndex groupOrderSpec = kNoString;
     StringIndex distinctSpec = kNoString;
     bool orderedByTable = false;  // QuickBase delivers the ORDER BY (one table)
     bool keysetFetch = false;     // the keyset pattern: records fetched by key
@@ -272,12 +275,9 @@ struct TableRefFields {
     std::unique_ptr<QbTable> table;
 
     // Set by planning.
-    std::vector<NodeIndex> restrictions;  // Predicates QuickBase may evaluate for this table
-    bool andFlag = true;                  // the restrictions may be joined by AND / by OR
-    bool orFlag = true;
-    std::int32_t orderPosition = 0;  // the table's place in an ORDER BY given to QuickBase
-    std::int32_t orderCount = 0;     // consecutive ORDER BY items it carries
-    NodeIndex firstOrderItem = kNoNode;
+    std::vector<NodeIndex> restrictions;  // Predicates QuickBase may narrow the scan by
+    bool restrictionsAreAlternatives = false;  // they are joined by OR (else by AND)
+    bool nullSupplying = false;  // on the NULL-supplying side of an outer join
 
     // Run time.
     bool nullRow = false;  // standing on the NULL row of an outer join
