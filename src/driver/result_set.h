@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <cstdint>
 #include <string>
@@ -23,6 +24,7 @@ struct ResultColumn {
     std::int16_t scale = 0;
     std::int16_t nullable = SQL_NULLABLE;
     std::string tableName;
+    std::int16_t updatable = SQL_ATTR_READONLY;
 };
 
 class ResultSet {
