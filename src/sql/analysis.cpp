@@ -564,7 +564,7 @@ class Analyzer {
         int count = 0;
         for (NodeIndex g = t_.fields<SelectFields>(select).firstGroup; g != kNoNode;
              g = t_.fields<GroupItemFields>(g).next) {
-            if (++count > kMaxSortKeys) return kMsgGroupByTooMany;
+            if (++count > kMaxOrderKeys) return kMsgGroupByTooMany;
             const NodeIndex column = t_.fields<GroupItemFields>(g).columnRef;
             if (MsgNo rc = resolveColumn(column)) return rc;
             if (keyWidth(t_.node(column).type) == 0) {
@@ -593,7 +593,7 @@ class Analyzer {
         int count = 0;
         for (NodeIndex si = t_.fields<SelectFields>(select).firstOrder; si != kNoNode;
              si = t_.fields<SortItemFields>(si).next) {
-            if (++count > kMaxSortKeys) return kMsgOrderByTooMany;
+            if (++count > kMaxOrderKeys) return kMsgOrderByTooMany;
             const NodeIndex key = t_.fields<SortItemFields>(si).expression;
             if (t_.node(key).kind == NodeKind::NumberLiteral &&
                 t_.node(key).type.valueType == ValueType::Integer) {

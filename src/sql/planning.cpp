@@ -1,10 +1,9 @@
 #include "sql/planning.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
-#include "resources/ascii.h"
+#include "sql/sort_layout.h"
 
 namespace kelvra {
 namespace {
@@ -27,7 +26,7 @@ class SpecText {
         if (keys_ == 0) text_ = "S(";
         text_ += ")";
         text_ += dupo;
-        text_ += "F(FIX," + std::to_string(recordLength) + ")W(" + temporaryDirectory() + ")";
+        text_ += "F(FIX," + std::to_string(recordLength) + ")W(" + tempDirectory() + ")";
         return std::move(text_);
     }
 
@@ -146,7 +145,7 @@ class Planner {
         std::int32_t position = 1;
         int count = 0;
         for (NodeIndex g = select().firstGroup; g != kNoNode; g = t_.fields<GroupItemFields>(g).next) {
-            if (++count > kMaxSortKeys) return kMsgGroupByTooMany;
+            if (++count > kMaxOrderKeys) return kMsgGroupByTooMany;
             const NodeIndex column = t_.fields<GroupItemFields>(g).columnRef;
             const std::int32_t width = sortKeyWidth(t_.node(column).type);
             if (width == 0) return unsortable(column, kMsgGroupByColumn);
@@ -250,13 +249,13 @@ class Planner {
 
     MsgNo planDistinct() {
         SpecText spec;
-        const std::int32_t start = kSequenceDigits + 1;
+        const auto start = static_cast<std::int32_t>(kDistinctFirstPosition);
         std::int32_t position = start;
         int keys = 0;
         for (NodeIndex li = select().firstItem; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
             const NodeIndex e = t_.fields<ListItemFields>(li).expression;
             if (isLiteral(t_.node(e).kind)) continue;
-            if (++keys > kMaxSortKeys) return kMsgOrderByTooMany;
+            if (++keys > kMaxOrderKeys) return kMsgOrderByTooMany;
             const std::int32_t width = sortKeyWidth(t_.node(e).type);
             if (width == 0) return unsortable(e, kMsgOrderByColumn);
             RowSlot& slot = t_.node(e).slot;
@@ -309,13 +308,6 @@ char sortKeyType(const TypeDesc& type) {
         default:
             return 'C';
     }
-}
-
-std::string temporaryDirectory() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string text = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    if (text.back() != '/') text += '/';
-    return text;
 }
 
 MsgNo PlanSelect(ParseTree& tree, NodeIndex select, std::string& argument) {

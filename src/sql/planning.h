@@ -9,8 +9,8 @@
 //   aggregates' inputs in place of their values;
 // - sort row of a plain query with ORDER BY: the keys, then a 4-byte record id per table of the
 //   FROM list (-1 for a NULL row);
-// - DISTINCT value row: the row's sequence number (kSequenceDigits digits), then the select
-//   items' values.
+// - DISTINCT value row: the row's sequence field (sql/sort_layout.h), then the select items'
+//   values.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +22,7 @@
 namespace kelvra {
 
 // At most this many ORDER BY keys, GROUP BY columns and DISTINCT values.
-inline constexpr int kMaxSortKeys = 20;
-
-// Digits of the sequence number that keeps the order of rows through a DISTINCT sort.
-inline constexpr std::int32_t kSequenceDigits = 19;
+inline constexpr int kMaxOrderKeys = 20;
 
 // The width of a value of this type as a sort key (CHAR and BINARY up to 255 bytes, NUMERIC its
 // size + 2, INTEGER and DOUBLE 8, DATE 10, TIME 8, TIMESTAMP 23); 0 when it cannot be sorted.
@@ -33,9 +30,6 @@ std::int32_t sortKeyWidth(const TypeDesc& type);
 
 // The key type letter of a type in a sort specification: C, N or E.
 char sortKeyType(const TypeDesc& type);
-
-// The temporary directory with a trailing "/" ($TMPDIR, else /tmp).
-std::string temporaryDirectory();
 
 // Plans an analysed Select: the grouping order, the layouts and the specification texts.
 // 0, or 1027, 1045, 1046, 1047, 1048 (`argument` names the column), 1001.

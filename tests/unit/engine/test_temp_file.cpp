@@ -1,0 +1,101 @@
+// Temporary record files: buffered appends, reads by position in any order, no name left in
+// the temporary directory, and the layout helpers planning shares with the sort engine.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "sort_test_support.h"
+#include "sql/sort_layout.h"
+
+namespace kelvra {
+namespace {
+
+std::string numbered(std::int64_t row) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%012lld:", static_cast<long long>(row));
+    return text;
+}
+
+class TempFileTest : public TempDirTest {};
+
+TEST_F(TempFileTest, RecordsWrittenInPiecesReadBackInAnyOrder) {
+    constexpr std::int64_t kRows = 30000;  // more than one write buffer and many read windows
+    std::unique_ptr<TempFile> file;
+    ASSERT_EQ(TempFile::create(13, file), kMsgNone);
+    EXPECT_EQ(entries(), 0u);  // unlinked as soon as it exists
+    for (std::int64_t row = 0; row < kRows; ++row) {
+        const std::string record = numbered(row);
+        ASSERT_EQ(file->write(record.data(), 5), kMsgNone);
+        ASSERT_EQ(file->write(record.data() + 5, 8), kMsgNone);
+    }
+    EXPECT_EQ(file->recordCount(), kRows);
+
+    std::mt19937 random(7);
+    std::vector<std::int64_t> order;
+    for (std::int64_t row = 0; row < kRows; ++row) order.push_back(row);             // forwards
+    for (std::int64_t row = kRows; row-- > 0;) order.push_back(row);                 // backwards
+    for (int i = 0; i < 2000; ++i) order.push_back(std::int64_t(random() % kRows));  // jumps
+    for (std::int64_t row : order) {
+        const char* record = nullptr;
+        ASSERT_EQ(file->read(row, record), kMsgNone);
+        ASSERT_EQ(std::string(record, 13), numbered(row));
+    }
+    const char* record = nullptr;
+    EXPECT_EQ(file->read(-1, record), kMsgOrderByUnable);
+    EXPECT_EQ(file->read(kRows, record), kMsgOrderByUnable);
+
+    // Appending after reading, then clearing to another record length.
+    ASSERT_EQ(file->write(numbered(kRows).data(), 13), kMsgNone);
+    ASSERT_EQ(file->read(kRows, record), kMsgNone);
+    EXPECT_EQ(std::string(record, 13), numbered(kRows));
+    ASSERT_EQ(file->clear(4), kMsgNone);
+    EXPECT_EQ(file->recordCount(), 0);
+    EXPECT_EQ(file->read(0, record), kMsgOrderByUnable);
+    ASSERT_EQ(file->write("abcdefgh", 8), kMsgNone);
+    EXPECT_EQ(records(*file), (std::vector<std::string>{"abcd", "efgh"}));
+    char bytes[3];
+    EXPECT_EQ(file->readBytes(5, bytes, 3), kMsgNone);
+    EXPECT_EQ(std::string(bytes, 3), "fgh");
+    EXPECT_EQ(file->readBytes(6, bytes, 3), kMsgOrderByUnable);
+}
+
+TEST_F(TempFileTest, CreateFailsWithoutUsableDirectoryOrLength) {
+    std::unique_ptr<TempFile> file;
+    EXPECT_EQ(TempFile::create(0, file), kMsgOrderByUnable);
+    ::setenv("TMPDIR", (dir_ + "/missing").c_str(), 1);
+    EXPECT_EQ(TempFile::create(8, file), kMsgOrderByUnable);
+    EXPECT_EQ(file, nullptr);
+}
+
+TEST(SortLayout, TempDirectoryAndSequenceField) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string old = saved ? saved : "";
+    const struct {
+        const char* tmpdir;  // nullptr: unset
+        const char* expected;
+    } cases[] = {{nullptr, "/tmp/"}, {"", "/tmp/"}, {"/var/x", "/var/x/"}, {"/var/x/", "/var/x/"}};
+    for (const auto& c : cases) {
+        if (c.tmpdir) {
+            ::setenv("TMPDIR", c.tmpdir, 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+        EXPECT_EQ(tempDirectory(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
+    }
+    if (saved) {
+        ::setenv("TMPDIR", old.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+
+    char field[kSequenceFieldWidth];
+    writeSequenceField(100000, field);
+    EXPECT_EQ(std::string(field, sizeof field), "0000000000000100000 ");
+    writeSequenceField(INT64_MAX, field);
+    EXPECT_EQ(std::string(field, sizeof field), "9223372036854775807 ");
+}
+
+}  // namespace
+}  // namespace kelvra
