@@ -89,7 +89,7 @@ struct DriverStatement {
     bool prepared = false;
     bool needData = false;
     std::int32_t dataAtExecNode = -1;  // current data-at-execution parameter
-    std::int32_t dataAtExecOffset = -1;
+    SQLLEN dataAtExecOffset = -1;  // -1: the current one has not started
     SQLLEN diagRowCount = 0;
     SQLLEN rowCount = -1;
     SQLULEN maxRows = 0;

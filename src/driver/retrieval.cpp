@@ -235,16 +235,17 @@ MsgNo describeColumnField(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLI
 MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, bool piecewise) {
     if (!stmt.result || stmt.currentRow <= 0) return kMsgInvalidCursorState;
     const int version = odbcVersionOf(stmt);
-    Value value;
+    Value bookmark;
+    const Value* value = &bookmark;
     SQLSMALLINT sqlType = SQL_INTEGER;
     if (column == 0) {
         if (stmt.useBookmarks == SQL_UB_OFF) return kMsgInvalidColumnId;
-        value = Value::ofInteger(stmt.currentRow);
+        bookmark = Value::ofInteger(stmt.currentRow);
     } else {
         const auto& columns = stmt.result->columns();
         if (column > columns.size()) return kMsgInvalidColumnId;
         sqlType = columns[column - 1].sqlType;
-        value = stmt.result->value(column);
+        if (const MsgNo rc = stmt.result->value(column, stmt.diag, value)) return rc;
     }
     if (piecewise) {
         if (column != stmt.getDataColumn) {
@@ -256,7 +257,7 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
             return kMsgNoDataFound;
         }
     }
-    if (value.isNull) {
+    if (value->isNull) {
         if (t.indicatorPtr == nullptr) return kMsgIndicatorRequired;
         *t.indicatorPtr = SQL_NULL_DATA;
         stmt.getDataDone = piecewise;
@@ -266,7 +267,7 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
                                                        : mapDateTimeCode(t.cType, version);
     const SQLLEN offset = piecewise ? stmt.getDataOffset : 0;
     const MsgNo rc =
-        convertValueResult(value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
+        convertValueResult(*value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
     if (rc != kMsgNone && rc != kMsgTruncated) return rc;
     if (t.indicatorPtr != nullptr && t.indicatorPtr != t.lengthPtr) *t.indicatorPtr = 0;
     if (piecewise) {
