@@ -138,6 +138,7 @@ struct SelectFields {
     NodeIndex firstGroup = kNoNode;  // GroupItem chain
     NodeIndex having = kNoNode;
     NodeIndex firstOrder = kNoNode;  // SortItem chain; only the statement's own Select has one
+    std::int64_t top = -1;           // the TOP of this query (whole rows), -1 when none written
 
     // Set by analysis.
     NodeIndex enclosingSelect = kNoNode;  // for a subquery
@@ -167,7 +168,7 @@ struct SelectFields {
 struct InsertFields {
     NodeIndex tableRef = kNoNode;
     NodeIndex firstColumn = kNoNode;  // InsertColumn chain; kNoNode when no list was written
-    NodeIndex source = kNoNode;       // the first value ListItem, or the Select of INSERT ... SELECT
+    NodeIndex source = kNoNode;  // the first value ListItem, or the Select of INSERT ... SELECT
 };
 
 struct DeleteFields {
@@ -235,10 +236,10 @@ struct BoolOpFields {
 struct PredicateFields {
     Operator op = Operator::Equal;
     Quantifier quantifier = Quantifier::None;
-    NodeIndex left = kNoNode;   // for EXISTS the subquery's Select
-    NodeIndex right = kNoNode;  // a value, a NullLiteral, the first ListItem of an IN list, or a
-                                // subquery's Select
-    NodeIndex third = kNoNode;  // the upper bound of BETWEEN
+    NodeIndex left = kNoNode;    // for EXISTS the subquery's Select
+    NodeIndex right = kNoNode;   // a value, a NullLiteral, the first ListItem of an IN list, or a
+                                 // subquery's Select
+    NodeIndex third = kNoNode;   // the upper bound of BETWEEN
     NodeIndex escape = kNoNode;  // LIKE ... ESCAPE: a StringLiteral or Parameter
 
     // Set by planning and the executor.
@@ -340,7 +341,7 @@ struct DropIndexFields {
 };
 
 struct ScalarFunctionFields {
-    StringIndex name = kNoString;      // as written
+    StringIndex name = kNoString;       // as written
     NodeIndex firstArgument = kNoNode;  // ListItem chain; kNoNode when none
 
     // Set by analysis.
@@ -390,6 +391,7 @@ class ParseTree {
     ParseNode& node(NodeIndex index) { return nodes_[static_cast<size_t>(index)]; }
     const ParseNode& node(NodeIndex index) const { return nodes_[static_cast<size_t>(index)]; }
     std::int32_t nodeCount() const { return static_cast<std::int32_t>(nodes_.size()); }
+    std::int32_t stringCount() const { return static_cast<std::int32_t>(strings_.size()); }
 
     template <typename F>
     F& fields(NodeIndex index) {
@@ -412,6 +414,10 @@ class ParseTree {
     }
     // The text, or an empty one for kNoString.
     std::string_view text(StringIndex index) const;
+
+    // Drops the nodes and strings made after the counts given: the parser's backtracking, so
+    // that what a failed alternative made (parameters included) leaves no trace.
+    void truncate(std::int32_t nodeCount, std::int32_t stringCount) noexcept;
 
     // Releases what later stages attached (bound tables, result files) and empties the tree.
     void clear() noexcept;
