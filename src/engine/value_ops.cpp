@@ -205,7 +205,7 @@ MsgNo arithmetic(Operator op, const Value& left, const Value& right, const TypeD
             // The result keeps every integer digit: its declared size only describes it.
             const MsgNo rc = numericArithmetic(decimalText(left), nop, decimalText(right), 0,
                                                result.scale, out.text);
-            return rc == kMsgTruncated ? kMsgNone : rc;
+            return rc == kMsgTruncated ? MsgNo{kMsgNone} : rc;
         }
         case ValueType::Char: {
             if (op != Operator::Add || left.type != ValueType::Char || right.type != ValueType::Char) {
