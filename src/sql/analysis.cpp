@@ -313,7 +313,7 @@ class Analyzer {
 
     MsgNo scalarFunction(NodeIndex n, const Scope& scope) {
         return analyzeScalarFunction(
-            t_, n, c_.odbcVersion, arg_,
+            t_, n, arg_,
             [&](NodeIndex argument) { return expression(argument, scope); });
     }
 

@@ -12,7 +12,7 @@
 namespace kelvra {
 
 // `analyze` analyses one argument expression in the caller's context.
-MsgNo analyzeScalarFunction(ParseTree& tree, NodeIndex call, int odbcVersion,
+MsgNo analyzeScalarFunction(ParseTree& tree, NodeIndex call,
                             std::string& argument,
                             const std::function<MsgNo(NodeIndex)>& analyze);
 
