@@ -31,7 +31,7 @@ TEST(SortSpec, ParsesOrRefuses) {
         std::uint32_t length;
     } cases[] = {
         {"S(1,10,C,D,12,8,E,A)F(FIX,24)W(/tmp/)", kMsgNone, 2, 24},
-        {"S(1,3,C,A)DUPO(B9,1,9)F(FIX,9)W(/odd)dir(/)", kMsgNone, 1, 9},
+        {"S(1,3,C,A)DUPO(B9,1,9)W(/odd)dir(/)F(FIX,9)", kMsgNone, 1, 9},
         {" S(1,3,C,A) F(FIX,3)?", kMsgNone, 1, 3},           // stray characters between elements
         {"S(1,3,C,A)DUPO(B3,1,3)F(FIX,3)", kMsgNone, 1, 3},  // a key without a marker
         {"S()F(FIX,5)", kMsgNone, 0, 5},
@@ -159,6 +159,12 @@ TEST_F(SortFileTest, RefusesWhatItCannotSort) {
     }
     EXPECT_EQ(count, -1);
     EXPECT_EQ(records(*file), (std::vector<std::string>{"abcde", "fghij"}));  // untouched
+
+    // No run file can be made: a sort that needs runs fails, one that fits in memory does not.
+    ::setenv("TMPDIR", (dir_ + "/missing").c_str(), 1);
+    EXPECT_EQ(sortFile(*file, *file, "S(1,5,C,D)F(FIX,5)", count, 16), kMsgOrderByUnable);
+    EXPECT_EQ(sortFile(*file, *file, "S(1,5,C,D)F(FIX,5)", count), kMsgNone);
+    EXPECT_EQ(records(*file), (std::vector<std::string>{"fghij", "abcde"}));
 }
 
 TEST_F(SortFileTest, DistinctAndKeysetFetchReturnToFirstSeenOrder) {

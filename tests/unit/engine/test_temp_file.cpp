@@ -1,6 +1,9 @@
 // Temporary record files: buffered appends, reads by position in any order, no name left in
 // the temporary directory, and the layout helpers planning shares with the sort engine.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +70,25 @@ TEST_F(TempFileTest, CreateFailsWithoutUsableDirectoryOrLength) {
     ::setenv("TMPDIR", (dir_ + "/missing").c_str(), 1);
     EXPECT_EQ(TempFile::create(8, file), kMsgOrderByUnable);
     EXPECT_EQ(file, nullptr);
+}
+
+TEST_F(TempFileTest, WriteFailuresAreReported) {
+    // A file size limit makes the kernel refuse writes past it (with SIGXFSZ ignored).
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::unique_ptr<TempFile> file;
+    ASSERT_EQ(TempFile::create(1000, file), kMsgNone);
+    const std::string record(1000, 'x');
+    MsgNo result = kMsgNone;
+    for (int i = 0; i < 400 && result == kMsgNone; ++i) result = file->write(record.data(), 1000);
+    if (result == kMsgNone) result = file->flush();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(result, kMsgOrderByUnable);
 }
 
 TEST(SortLayout, TempDirectoryAndSequenceField) {
