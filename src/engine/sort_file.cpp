@@ -118,6 +118,7 @@ class RunReader {
 // the earlier run first, which keeps the sort stable.
 MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size_t runCount,
                 std::size_t memoryBudget, RecordSink& sink) {
+    if (runCount == 0) return kMsgNone;
     const std::size_t length = spec.recordLength;
     const std::size_t bufferRecords = std::max<std::size_t>(1, memoryBudget / runCount / length);
     std::vector<std::unique_ptr<RunReader>> readers;
