@@ -26,7 +26,8 @@ class RecordSink {
   public:
     RecordSink(TempFile& out, const SortSpec& spec, bool dedupe)
         : out_(out), spec_(spec), dedupe_(dedupe && spec.dedupe) {
-        if (dedupe_) last_.resize(spec.duplicates.length);
+        // One byte more than the DUPO bytes, so that even an empty range has a valid pointer.
+        if (dedupe_) last_.resize(spec.duplicates.length + 1);
     }
 
     MsgNo put(const char* record) {
@@ -50,14 +51,24 @@ class RecordSink {
     std::uint64_t count_ = 0;
 };
 
+// A record to sort, with the prefix that decides most comparisons without reading it.
+struct SortEntry {
+    std::uint64_t prefix;
+    const char* record;
+};
+
 // Orders the records of `data` (stable: equal records keep their order in memory).
 void sortRecords(const SortSpec& spec, const char* data, std::size_t count,
-                 std::vector<const char*>& order) {
+                 std::vector<SortEntry>& order) {
     order.resize(count);
-    for (std::size_t i = 0; i < count; ++i) order[i] = data + i * spec.recordLength;
-    std::sort(order.begin(), order.end(), [&spec](const char* a, const char* b) {
-        const int result = compareRecords(spec, a, b);
-        return result < 0 || (result == 0 && a < b);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* record = data + i * spec.recordLength;
+        order[i] = SortEntry{sortPrefix(spec, record), record};
+    }
+    std::sort(order.begin(), order.end(), [&spec](const SortEntry& a, const SortEntry& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        const int result = compareRecords(spec, a.record, b.record);
+        return result < 0 || (result == 0 && a.record < b.record);
     });
 }
 
@@ -107,6 +118,7 @@ class RunReader {
 // the earlier run first, which keeps the sort stable.
 MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size_t runCount,
                 std::size_t memoryBudget, RecordSink& sink) {
+    if (runCount == 0) return kMsgNone;
     const std::size_t length = spec.recordLength;
     const std::size_t bufferRecords = std::max<std::size_t>(1, memoryBudget / runCount / length);
     std::vector<std::unique_ptr<RunReader>> readers;
@@ -155,17 +167,17 @@ MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size
 MsgNo writeRuns(const SortSpec& spec, TempFile& input, std::uint64_t recordCount,
                 std::size_t chunkRecords, TempFile& runFile, std::vector<Run>& runs) {
     const std::size_t length = spec.recordLength;
-    std::vector<char> data(chunkRecords * length);
-    std::vector<const char*> order;
+    const auto data = std::make_unique_for_overwrite<char[]>(chunkRecords * length);
+    std::vector<SortEntry> order;
     RecordSink sink(runFile, spec, false);
     for (std::uint64_t first = 0; first < recordCount; first += chunkRecords) {
         const auto count =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunkRecords, recordCount - first));
-        if (MsgNo msg = input.readBytes(first * length, data.data(), count * length)) return msg;
-        sortRecords(spec, data.data(), count, order);
+        if (MsgNo msg = input.readBytes(first * length, data.get(), count * length)) return msg;
+        sortRecords(spec, data.get(), count, order);
         runs.push_back(Run{sink.count(), count});
-        for (const char* record : order) {
-            if (MsgNo msg = sink.put(record)) return msg;
+        for (const SortEntry& entry : order) {
+            if (MsgNo msg = sink.put(entry.record)) return msg;
         }
     }
     return runFile.flush();
@@ -174,14 +186,15 @@ MsgNo writeRuns(const SortSpec& spec, TempFile& input, std::uint64_t recordCount
 MsgNo sortRecordsInMemory(const SortSpec& spec, TempFile& input, std::uint64_t recordCount,
                           TempFile& output, std::uint64_t& written) {
     const std::size_t length = spec.recordLength;
-    std::vector<char> data(static_cast<std::size_t>(recordCount) * length);
-    if (MsgNo msg = input.readBytes(0, data.data(), data.size())) return msg;
-    std::vector<const char*> order;
-    sortRecords(spec, data.data(), static_cast<std::size_t>(recordCount), order);
+    const auto count = static_cast<std::size_t>(recordCount);
+    const auto data = std::make_unique_for_overwrite<char[]>(count * length);
+    if (MsgNo msg = input.readBytes(0, data.get(), count * length)) return msg;
+    std::vector<SortEntry> order;
+    sortRecords(spec, data.get(), count, order);
     if (MsgNo msg = output.clear(length)) return msg;
     RecordSink sink(output, spec, true);
-    for (const char* record : order) {
-        if (MsgNo msg = sink.put(record)) return msg;
+    for (const SortEntry& entry : order) {
+        if (MsgNo msg = sink.put(entry.record)) return msg;
     }
     written = sink.count();
     return output.flush();
@@ -237,7 +250,7 @@ MsgNo sortFile(TempFile& input, TempFile& output, std::string_view specText,
         if (input.byteSize() % length != 0) return kMsgOrderByUnable;
         const std::uint64_t count = input.byteSize() / length;
         const std::size_t chunkRecords =
-            std::max<std::size_t>(1, memoryBudget / (length + sizeof(const char*)));
+            std::max<std::size_t>(1, memoryBudget / (length + sizeof(SortEntry)));
         std::uint64_t written = 0;
         const MsgNo msg = count <= chunkRecords
                               ? sortRecordsInMemory(spec, input, count, output, written)

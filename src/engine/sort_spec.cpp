@@ -1,5 +1,6 @@
 #include "engine/sort_spec.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -88,17 +89,10 @@ class SpecReader {
         return take(")");
     }
 
-    // The directory may hold any character: it ends at the ")" that the end of the text or
-    // another element follows.
+    // The directory is not used; a ")" inside it only makes the rest of it stray characters.
     void skipDirectory() {
-        while (pos_ < text_.size()) {
-            if (text_[pos_++] != ')') continue;
-            const std::string_view rest = text_.substr(pos_);
-            if (rest.empty() || rest.starts_with("S(") || rest.starts_with("F(") ||
-                rest.starts_with("W(") || rest.starts_with("DUPO(")) {
-                return;
-            }
-        }
+        const std::size_t close = text_.find(')', pos_);
+        pos_ = close == std::string_view::npos ? text_.size() : close + 1;
     }
 
     std::string_view text_;
@@ -210,6 +204,33 @@ int compareKey(const SortKey& key, const unsigned char* a, const unsigned char* 
 }
 
 }  // namespace
+
+std::uint64_t sortPrefix(const SortSpec& spec, const char* record) {
+    if (spec.keys.empty()) return 0;
+    const SortKey& key = spec.keys.front();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(record) + key.offset;
+    std::uint64_t prefix = 0;
+    if (key.hasMarker && bytes[key.length] == kNullMarker) {
+        prefix = 0;  // NULL: before every value
+    } else if (key.type == SortKeyType::Text) {
+        const std::size_t n = std::min<std::size_t>(key.length, sizeof prefix);
+        for (std::size_t i = 0; i < n; ++i)
+            prefix |= std::uint64_t{kFold[bytes[i]]} << (56 - 8 * i);
+    } else if (key.type == SortKeyType::Double) {
+        double value;
+        std::memcpy(&value, bytes, sizeof value);
+        if (std::isnan(value)) {
+            prefix = ~std::uint64_t{0};
+        } else {
+            if (value == 0) value = 0;  // -0 equals +0
+            std::memcpy(&prefix, &value, sizeof prefix);
+            prefix = (prefix >> 63) ? ~prefix : prefix | (std::uint64_t{1} << 63);
+        }
+    } else {
+        return 0;  // numeric text and other types: the records decide
+    }
+    return key.descending ? ~prefix : prefix;
+}
 
 MsgNo parseSortSpec(std::string_view text, SortSpec& spec) {
     try {

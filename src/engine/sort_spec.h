@@ -65,6 +65,11 @@ MsgNo parseSortSpec(std::string_view text, SortSpec& spec);
 // spec.recordLength bytes): the keys, then the exact tie-break.
 int compareRecords(const SortSpec& spec, const char* a, const char* b);
 
+// A number that orders records as their first key does, as far as its leading bytes tell:
+// compareRecords(a, b) < 0 implies sortPrefix(a) <= sortPrefix(b). Sorting compares these first
+// and the records only when they are equal.
+std::uint64_t sortPrefix(const SortSpec& spec, const char* record);
+
 // The specification that puts rows starting with a sequence field back in sequence order.
 std::string sequenceOrderSpec(std::size_t recordLength);
 // The first sort of the keyset fetch: keyset-fetch rows by record id, each id kept once.

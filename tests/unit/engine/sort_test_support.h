@@ -2,11 +2,10 @@
 // empty at its end, and files made from and read back as lists of records.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,13 +14,9 @@
 
 namespace kelvra {
 
-// Points TMPDIR at a fresh directory for the test and looks at the end that no file was left.
 class TempDirTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        hadOld_ = old != nullptr;
-        if (hadOld_) old_ = old;
         std::string pattern = "/tmp/kelvra-sort-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
@@ -29,26 +24,14 @@ class TempDirTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        EXPECT_EQ(entries(), 0u) << "temporary files left in " << dir_;
-        ::rmdir(dir_.c_str());
-        if (hadOld_) {
-            ::setenv("TMPDIR", old_.c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
+        EXPECT_EQ(entries(), 0) << "temporary files left in " << dir_;
+        std::filesystem::remove_all(dir_);
+        ::unsetenv("TMPDIR");
     }
 
-    std::size_t entries() const {
-        std::size_t count = 0;
-        if (DIR* dir = ::opendir(dir_.c_str())) {
-            while (const dirent* entry = ::readdir(dir)) {
-                if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") {
-                    ++count;
-                }
-            }
-            ::closedir(dir);
-        }
-        return count;
+    long entries() const {
+        namespace fs = std::filesystem;
+        return std::distance(fs::directory_iterator(dir_), fs::directory_iterator());
     }
 
     static std::unique_ptr<TempFile> makeFile(const std::vector<std::string>& records,
@@ -63,8 +46,8 @@ class TempDirTest : public ::testing::Test {
 
     static std::vector<std::string> records(TempFile& file) {
         std::vector<std::string> out;
+        const char* record = nullptr;
         for (std::int64_t row = 0; row < file.recordCount(); ++row) {
-            const char* record = nullptr;
             EXPECT_EQ(file.read(row, record), kMsgNone);
             out.emplace_back(record, file.recordLength());
         }
@@ -72,10 +55,6 @@ class TempDirTest : public ::testing::Test {
     }
 
     std::string dir_;
-
-  private:
-    bool hadOld_ = false;
-    std::string old_;
 };
 
 }  // namespace kelvra

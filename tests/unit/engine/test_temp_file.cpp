@@ -1,9 +1,10 @@
-// Temporary record files: buffered appends, reads by position in any order, no name left in
-// the temporary directory, and the layout helpers planning shares with the sort engine.
+// Temporary record files: buffered appends, reads by position in any order, failures, no name
+// left in the temporary directory, and the layout helpers planning shares with the engine.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 
 #include "sort_test_support.h"
@@ -24,34 +25,29 @@ TEST_F(TempFileTest, RecordsWrittenInPiecesReadBackInAnyOrder) {
     constexpr std::int64_t kRows = 30000;  // more than one write buffer and many read windows
     std::unique_ptr<TempFile> file;
     ASSERT_EQ(TempFile::create(13, file), kMsgNone);
-    EXPECT_EQ(entries(), 0u);  // unlinked as soon as it exists
+    EXPECT_EQ(entries(), 0);  // unlinked as soon as it exists
     for (std::int64_t row = 0; row < kRows; ++row) {
-        const std::string record = numbered(row);
-        ASSERT_EQ(file->write(record.data(), 5), kMsgNone);
-        ASSERT_EQ(file->write(record.data() + 5, 8), kMsgNone);
+        ASSERT_EQ(file->write(numbered(row).data(), 5), kMsgNone);
+        ASSERT_EQ(file->write(numbered(row).data() + 5, 8), kMsgNone);
     }
     EXPECT_EQ(file->recordCount(), kRows);
-
     std::mt19937 random(7);
     std::vector<std::int64_t> order;
-    for (std::int64_t row = 0; row < kRows; ++row) order.push_back(row);             // forwards
-    for (std::int64_t row = kRows; row-- > 0;) order.push_back(row);                 // backwards
-    for (int i = 0; i < 2000; ++i) order.push_back(std::int64_t(random() % kRows));  // jumps
+    for (std::int64_t row = 0; row < kRows; ++row) order.push_back(row);
+    for (std::int64_t row = kRows; row-- > 0;) order.push_back(row);
+    for (int i = 0; i < 2000; ++i) order.push_back(std::int64_t(random() % kRows));
+    const char* record = nullptr;
     for (std::int64_t row : order) {
-        const char* record = nullptr;
         ASSERT_EQ(file->read(row, record), kMsgNone);
         ASSERT_EQ(std::string(record, 13), numbered(row));
     }
-    const char* record = nullptr;
     EXPECT_EQ(file->read(-1, record), kMsgOrderByUnable);
     EXPECT_EQ(file->read(kRows, record), kMsgOrderByUnable);
 
-    // Appending after reading, then clearing to another record length.
-    ASSERT_EQ(file->write(numbered(kRows).data(), 13), kMsgNone);
+    ASSERT_EQ(file->write(numbered(kRows).data(), 13), kMsgNone);  // appending after reading
     ASSERT_EQ(file->read(kRows, record), kMsgNone);
     EXPECT_EQ(std::string(record, 13), numbered(kRows));
     ASSERT_EQ(file->clear(4), kMsgNone);
-    EXPECT_EQ(file->recordCount(), 0);
     EXPECT_EQ(file->read(0, record), kMsgOrderByUnable);
     ASSERT_EQ(file->write("abcdefgh", 8), kMsgNone);
     EXPECT_EQ(records(*file), (std::vector<std::string>{"abcd", "efgh"}));
@@ -61,34 +57,42 @@ TEST_F(TempFileTest, RecordsWrittenInPiecesReadBackInAnyOrder) {
     EXPECT_EQ(file->readBytes(6, bytes, 3), kMsgOrderByUnable);
 }
 
-TEST_F(TempFileTest, CreateFailsWithoutUsableDirectoryOrLength) {
+TEST_F(TempFileTest, FailuresAreReported) {
     std::unique_ptr<TempFile> file;
     EXPECT_EQ(TempFile::create(0, file), kMsgOrderByUnable);
+
+    // A file size limit makes the kernel refuse writes past it (with SIGXFSZ ignored).
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ASSERT_EQ(TempFile::create(1000, file), kMsgNone);
+    const std::string record(1000, 'x');
+    MsgNo result = kMsgNone;
+    for (int i = 0; i < 400 && result == kMsgNone; ++i) result = file->write(record.data(), 1000);
+    if (result == kMsgNone) result = file->flush();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(result, kMsgOrderByUnable);
+
+    file.reset();
     ::setenv("TMPDIR", (dir_ + "/missing").c_str(), 1);
     EXPECT_EQ(TempFile::create(8, file), kMsgOrderByUnable);
     EXPECT_EQ(file, nullptr);
 }
 
 TEST(SortLayout, TempDirectoryAndSequenceField) {
-    const char* saved = std::getenv("TMPDIR");
-    const std::string old = saved ? saved : "";
     const struct {
         const char* tmpdir;  // nullptr: unset
         const char* expected;
     } cases[] = {{nullptr, "/tmp/"}, {"", "/tmp/"}, {"/var/x", "/var/x/"}, {"/var/x/", "/var/x/"}};
     for (const auto& c : cases) {
-        if (c.tmpdir) {
-            ::setenv("TMPDIR", c.tmpdir, 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
+        c.tmpdir ? ::setenv("TMPDIR", c.tmpdir, 1) : ::unsetenv("TMPDIR");
         EXPECT_EQ(tempDirectory(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
     }
-    if (saved) {
-        ::setenv("TMPDIR", old.c_str(), 1);
-    } else {
-        ::unsetenv("TMPDIR");
-    }
+    ::unsetenv("TMPDIR");
 
     char field[kSequenceFieldWidth];
     writeSequenceField(100000, field);
