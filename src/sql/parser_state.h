@@ -105,6 +105,7 @@ class Parser {
     MsgNo ParseEscapeLiteral(NodeIndex& out);
     MsgNo ParseAggregate(NodeIndex& out);
     MsgNo ParseFunctionEscape(NodeIndex& out);
+    MsgNo ParseFunctionCall(std::string_view name, NodeIndex& out);
     MsgNo ParseColumnRef(NodeIndex& out);
     // NULL or an expression, repeated with `separator` ("," or a keyword) between them.
     MsgNo ParseValueList(NodeIndex& first, std::string_view separator);
