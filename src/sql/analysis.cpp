@@ -303,8 +303,15 @@ class Analyzer {
             }
         }
         t_.node(n).type = result;
+        std::int32_t width = accumulatorWidth(result);
+        if (a.distinct) {
+            // COUNT(DISTINCT x) keeps x itself in the rows it groups.
+            const std::int32_t key = sortKeyWidth(t_.node(a.argument).type);
+            if (key == 0) return fail(kMsgGroupByColumn, "<expression>");
+            width = std::max(width, key);
+        }
         auto& f = t_.fields<AggregateFields>(n);
-        f.accumulatorWidth = accumulatorWidth(result);
+        f.accumulatorWidth = width;
         auto& sel = t_.fields<SelectFields>(scope.select);
         f.nextAggregate = sel.firstAggregate;
         sel.firstAggregate = n;
