@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qbtable/qb_field.h"
+#include "qbtable/table_schema.h"
 #include "qbtable/table_state.h"
 #include "resources/messages.h"
 
@@ -28,31 +29,31 @@ inline constexpr std::string_view kIdentityTableName = "@@identity";
 
 class QbTable {
   public:
-    QbTable(QbSession& session, TableLayerState& state, std::string key);
+    QbTable(QbSession& session, TableLayerState& state, std::shared_ptr<const TableSchema> schema);
     QbTable(const QbTable&) = delete;
     QbTable& operator=(const QbTable&) = delete;
 
     QbSession& session() const { return session_; }
     TableLayerState& state() const { return state_; }
+    const TableSchema& schema() const { return *schema_; }
     // The key text: the DBID, or the name of a special table.
-    const std::string& dbid() const { return key_; }
+    const std::string& dbid() const { return schema_->key; }
     // The table's own name from its schema (empty for the special tables).
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return schema_->name; }
     DbidState& shared() const;
 
-    std::uint16_t columnCount() const { return static_cast<std::uint16_t>(fields_.size()); }
-    const QbField& field(std::size_t position) const { return fields_.at(position); }
-    QbField& field(std::size_t position) { return fields_.at(position); }
+    std::uint16_t columnCount() const { return static_cast<std::uint16_t>(schema_->fields.size()); }
+    const QbField& field(std::size_t position) const { return schema_->fields.at(position); }
     // The position of the column of a field id; -1 when the table has none.
-    int positionOfFid(std::int32_t fid) const;
+    int positionOfFid(std::int32_t fid) const { return schema_->positionOfFid(fid); }
 
     // The key field and the fields that hold the roles; 0 when the schema names none.
-    std::int32_t keyFid() const { return keyFid_; }
-    const std::string& keyColumnName() const { return keyColumnName_; }
-    std::int32_t createdFid() const { return createdFid_; }
-    std::int32_t modifiedFid() const { return modifiedFid_; }
-    std::int32_t modifierFid() const { return modifierFid_; }
-    std::int32_t ownerFid() const { return ownerFid_; }
+    std::int32_t keyFid() const { return schema_->keyFid; }
+    const std::string& keyColumnName() const { return schema_->keyColumnName; }
+    std::int32_t createdFid() const { return schema_->createdFid; }
+    std::int32_t modifiedFid() const { return schema_->modifiedFid; }
+    std::int32_t modifierFid() const { return schema_->modifierFid; }
+    std::int32_t ownerFid() const { return schema_->ownerFid; }
     // With the option TEXTNULL an empty text reads as NULL.
     bool textNull() const { return textNull_; }
 
@@ -61,15 +62,7 @@ class QbTable {
 
     QbSession& session_;
     TableLayerState& state_;
-    std::string key_;
-    std::string name_;
-    std::vector<QbField> fields_;
-    std::int32_t keyFid_ = 0;
-    std::string keyColumnName_;
-    std::int32_t createdFid_ = 0;
-    std::int32_t modifiedFid_ = 0;
-    std::int32_t modifierFid_ = 0;
-    std::int32_t ownerFid_ = 0;
+    std::shared_ptr<const TableSchema> schema_;
     bool textNull_ = false;
 };
 

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 
+#include "qbtable/table_schema.h"
 #include "resources/messages.h"
 
 namespace kelvra {
@@ -35,8 +37,8 @@ struct TableError {
 
 // What every QbTable of one DBID shares for the life of the connection.
 struct DbidState {
-    // Field id to column position, filled when the table is first opened.
-    std::map<std::int32_t, std::uint16_t> fieldPositions;
+    // The mapped columns, kept from the first open.
+    std::shared_ptr<const TableSchema> schema;
     // The field ids every query of this DBID asks for.
     std::set<std::int32_t> requestedFields;
 };
@@ -48,6 +50,8 @@ struct TableLayerState {
     std::string hostProgram;
     // By key text: the DBID, or the name of a special table.
     std::map<std::string, DbidState, std::less<>> tables;
+    // The DBID each table name opened so far resolved to.
+    std::map<std::string, std::string, std::less<>> resolvedNames;
 
     bool sqlServerHost() const;
 
