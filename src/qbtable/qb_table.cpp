@@ -10,6 +10,7 @@
 #include "qbapi/xml_document.h"
 #include "qbtable/dbid_resolution.h"
 #include "qbtable/field_mapping.h"
+#include "qbtable/table_scan.h"
 
 namespace kelvra {
 namespace {
@@ -20,7 +21,6 @@ constexpr std::string_view kColumnFields =
     "not(@field_type = 'url' and @mode = 'virtual')]";
 constexpr std::string_view kTextSizeVariable = "KELVRA_TEXT_SIZE_";
 constexpr std::size_t kMaxColumns = 65535;
-constexpr std::int32_t kRecordIdFid = 3;
 
 // The application's variables by name (the first of a name wins).
 std::map<std::string, std::string, std::less<>> readVariables(const XmlDocument& schema) {
@@ -91,8 +91,8 @@ class TableOpener {
     void remember(std::string_view sqlTableName, const std::shared_ptr<const TableSchema>& schema) {
         DbidState& shared = state_.tables[schema->key];
         shared.schema = schema;
-        shared.requestedFields.insert(kRecordIdFid);
-        if (schema->keyFid != 0) shared.requestedFields.insert(schema->keyFid);
+        shared.records.requestField(kRecordIdFid);
+        if (schema->keyFid != 0) shared.records.requestField(schema->keyFid);
         if (state_.resolvedNames.size() >= kMaxResolvedNames) state_.resolvedNames.clear();
         state_.resolvedNames.insert_or_assign(std::string(sqlTableName), schema->key);
     }
@@ -194,11 +194,10 @@ class TableOpener {
 
 QbTable::QbTable(QbSession& session, TableLayerState& state,
                  std::shared_ptr<const TableSchema> schema)
-    : session_(session), state_(state), schema_(std::move(schema)) {}
-
-DbidState& QbTable::shared() const {
-    return state_.tables[schema_->key];
-}
+    : session_(session),
+      state_(state),
+      schema_(std::move(schema)),
+      shared_(&state.tables[schema_->key]) {}
 
 MsgNo openTable(QbSession& session, TableLayerState& state, std::string_view sqlTableName,
                 std::unique_ptr<QbTable>& table) {

@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 
+#include "qbtable/column_read.h"
+#include "qbtable/record_cache.h"
 #include "qbtable/table_schema.h"
 #include "resources/messages.h"
 
@@ -39,8 +40,8 @@ struct TableError {
 struct DbidState {
     // The mapped columns, kept from the first open.
     std::shared_ptr<const TableSchema> schema;
-    // The field ids every query of this DBID asks for.
-    std::set<std::int32_t> requestedFields;
+    // The records read, with the fields every query of this DBID asks for.
+    RecordCache records;
 };
 
 struct TableLayerState {
@@ -52,6 +53,11 @@ struct TableLayerState {
     std::map<std::string, DbidState, std::less<>> tables;
     // The DBID each table name opened so far resolved to.
     std::map<std::string, std::string, std::less<>> resolvedNames;
+    // User names by the number part of their ids, from the replies that named them.
+    UserNames userNames;
+    // The record made last by an import on this connection (its DBID empty while none).
+    std::string newestDbid;
+    std::int32_t newestRecordId = 0;
 
     bool sqlServerHost() const;
 

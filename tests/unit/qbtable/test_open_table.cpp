@@ -128,7 +128,7 @@ TEST_F(OpenTableTest, SchemaFieldsBecomeColumnsInOrder) {
     EXPECT_EQ(table->positionOfFid(10), 7);
     EXPECT_EQ(table->positionOfFid(11), 8);
     EXPECT_EQ(table->positionOfFid(8), -1);
-    EXPECT_THAT(state.tables.at(kDbid).requestedFields, ElementsAre(3));
+    EXPECT_THAT(state.tables.at(kDbid).records.slotFields(), ElementsAre(3));
     EXPECT_EQ(state.error.number, kMsgNone);
 }
 
@@ -235,7 +235,7 @@ TEST_F(OpenTableTest, OptionsAndKeyField) {
     EXPECT_EQ(table->field(5).restrictRank, 1000);
     EXPECT_EQ(table->field(2).keySeq, 0);
     EXPECT_EQ(table->field(2).updatable, 0);  // the record id, no longer the key
-    EXPECT_THAT(state.tables.at(kDbid).requestedFields, ElementsAre(3, 6));
+    EXPECT_THAT(state.tables.at(kDbid).records.slotFields(), ElementsAre(3, 6));
 }
 
 TEST_F(OpenTableTest, KeyFromRecordIdFieldWhenSchemaNamesNone) {
