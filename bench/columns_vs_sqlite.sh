@@ -19,23 +19,8 @@ if [ ! -e "$sqlite_driver" ]; then
 fi
 
 work=$(mktemp -d)
-emulator_pid=
-cleanup() {
-  [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-/usr/bin/python3 "$tree/tools/qbemu/qbemu.py" --data "$tree/tools/qbemu/demo.json" --port 0 \
-  --ca-out "$work/ca.pem" > "$work/emu.out" &
-emulator_pid=$!
-for _ in $(seq 1 300); do
-  grep -q listening "$work/emu.out" 2>/dev/null && break
-  sleep 0.1
-done
-server=$(sed -n 's|qbemu listening on https://||p' "$work/emu.out")
-[ -n "$server" ] || { echo "the emulator did not start" >&2; exit 1; }
-export CURL_CA_BUNDLE="$work/ca.pem"
+. "$here/emulator.sh"
+start_emulator
 
 # As many columns as the Projects table of the demo (20), of the same kinds of type.
 columns="id INTEGER PRIMARY KEY"
