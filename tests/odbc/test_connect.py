@@ -8,7 +8,7 @@ import subprocess
 import pyodbc
 import pytest
 
-from odbc_env import DRIVER, PAT, connection_string, write_odbc_ini
+from odbc_env import DRIVER, PAT, Odbc, connection_string, write_odbc_ini
 
 
 def test_dsn_less_connect_and_info(emulator):
@@ -72,43 +72,6 @@ def test_isql_connects_with_a_dsn(emulator):
     run = subprocess.run(["isql", "-v", "KelvraIsql", PAT[0], "wrong"], input="quit\n",
                          capture_output=True, text=True, timeout=60, env=os.environ)
     assert "[Kelvra][QuickBase]" in run.stdout + run.stderr
-
-
-class Odbc:
-    """The driver manager's C interface, for what pyodbc does not offer."""
-
-    SQL_HANDLE_ENV, SQL_HANDLE_DBC = 1, 2
-
-    def __init__(self):
-        self.lib = ctypes.CDLL("libodbc.so.2")
-        self.env = ctypes.c_void_p()
-        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_ENV, None, ctypes.byref(self.env)) == 0
-        assert self.lib.SQLSetEnvAttr(self.env, 200, ctypes.c_void_p(3), 0) == 0
-        self.dbc = ctypes.c_void_p()
-        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_DBC, self.env, ctypes.byref(self.dbc)) == 0
-
-    def driver_connect(self, text):
-        out = ctypes.create_string_buffer(512)
-        out_len = ctypes.c_short()
-        rc = self.lib.SQLDriverConnect(self.dbc, None, text.encode(), len(text), out,
-                                       len(out), ctypes.byref(out_len), 0)
-        return rc, out.value.decode()
-
-    def connect(self, dsn, user, password):
-        return self.lib.SQLConnect(self.dbc, dsn.encode(), -3, user.encode(), -3,
-                                   password.encode(), -3)
-
-    def state(self):
-        state = ctypes.create_string_buffer(6)
-        self.lib.SQLGetDiagRec(self.SQL_HANDLE_DBC, self.dbc, 1, state, None, None, 0, None)
-        return state.value.decode()
-
-    def disconnect(self):
-        return self.lib.SQLDisconnect(self.dbc)
-
-    def close(self):
-        self.lib.SQLFreeHandle(self.SQL_HANDLE_DBC, self.dbc)
-        self.lib.SQLFreeHandle(self.SQL_HANDLE_ENV, self.env)
 
 
 def test_handle_states_through_the_driver_manager(emulator):

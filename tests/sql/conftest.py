@@ -56,7 +56,7 @@ _emulator = None
 def corpus_emulator():
     global _emulator
     if _emulator is None:
-        _emulator = Emulator(FIXTURE)
+        _emulator = Emulator(FIXTURE, ["--bench-records", "10000"])
         os.environ["CURL_CA_BUNDLE"] = _emulator.ca
     return _emulator
 
