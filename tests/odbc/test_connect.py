@@ -99,9 +99,20 @@ class Odbc:
                                    password.encode(), -3)
 
     def state(self):
-        state = ctypes.create_string_buffer(6)
-        self.lib.SQLGetDiagRec(self.SQL_HANDLE_DBC, self.dbc, 1, state, None, None, 0, None)
-        return state.value.decode()
+        return self.diagnostic()[0]
+
+    def diagnostic(self):
+        state, native = ctypes.create_string_buffer(6), ctypes.c_int()
+        message = ctypes.create_string_buffer(512)
+        self.lib.SQLGetDiagRec(self.SQL_HANDLE_DBC, self.dbc, 1, state, ctypes.byref(native),
+                               message, len(message), None)
+        return state.value.decode(), native.value, message.value.decode()
+
+    def native_sql(self, text, size):
+        out, out_len = ctypes.create_string_buffer(size), ctypes.c_int()
+        data = text.encode()
+        rc = self.lib.SQLNativeSql(self.dbc, data, len(data), out, size, ctypes.byref(out_len))
+        return rc, out.value.decode(), out_len.value
 
     def disconnect(self):
         return self.lib.SQLDisconnect(self.dbc)
@@ -155,3 +166,25 @@ def test_setup_through_the_installer(emulator):
     assert "[Made]" not in open(os.environ["ODBCINI"]).read()
     assert not config(ODBC_REMOVE_DSN, ["DSN="])
     assert not config(ODBC_ADD_DSN, ["=x"])
+
+
+def test_native_sql_checks_the_syntax_and_returns_the_text(emulator):
+    odbc = Odbc()
+    rc, _ = odbc.driver_connect(connection_string(emulator))
+    assert rc == 0, odbc.state()
+    text = "SELECT a, {fn UCASE(b)} FROM t WHERE c LIKE 'x!%' ESCAPE '!'; DROP TABLE u"
+    assert odbc.native_sql(text, 512) == (0, text, len(text))
+    # A buffer too small: the text cut, its whole length reported, 01004.
+    assert odbc.native_sql(text, 10) == (1, text[:9], len(text))
+    assert odbc.state() == "01004"
+    for bad, native, message in [
+            ("SELECT a FROM t WHERE a = 1 b", 1017, "Unexpected extra token: b"),
+            ("SELECT a FROM t ORDER BY 4294967297", 1016, "Malformed number: 4294967297"),
+            ("SELECT a FROM", 1015, "SQL statement element missing: found '' instead of "
+                                    "<identifier>"),
+            ("SELECT 'abc", 1013, "Unexpected end of SQL statement")]:
+        rc, _, _ = odbc.native_sql(bad, 512)
+        assert rc == -1, bad
+        assert odbc.diagnostic() == ("42000", native, "[Kelvra ODBC]" + message), bad
+    assert odbc.disconnect() == 0
+    odbc.close()
