@@ -202,18 +202,18 @@ MsgNo Parser::ParseNumeric(NodeIndex& out) {
     NumericLiteral number;
     if (MsgNo r = ReadNumericLiteral(lx, number)) return r;
     TypeDesc type{ValueType::Double, 8, 15, -1};
+    std::string normalised;
     if (number.type == ValueType::Integer && lx.token.size() < 10) {
         type = {ValueType::Integer, 4, 10, 0};
     } else if (number.type == ValueType::Numeric) {
         const std::size_t digits = lx.token.size() - 1 - (lx.token[0] == '-' ? 1 : 0);
         type = {ValueType::Numeric, 3, static_cast<std::uint32_t>(digits), number.scale};
-        std::string normalised;
-        const MsgNo r =
-            formatNumericText(lx.token, static_cast<int>(digits), number.scale, normalised);
-        if (r != kMsgNone) return fail(kMsgMalformedNumber, lx.token);
-        lx.token = std::move(normalised);
+        if (formatNumericText(lx.token, static_cast<int>(digits), number.scale, normalised) !=
+            kMsgNone) {
+            return fail(kMsgMalformedNumber, lx.token);
+        }
     }
-    const StringIndex text = tree_.addString(lx.token);
+    const StringIndex text = tree_.addString(normalised.empty() ? lx.token : normalised);
     if (text == kNoString) return kMsgMemory;
     if (MsgNo r = newNode(NodeKind::NumberLiteral, out)) return r;
     tree_.node(out).type = type;
