@@ -169,7 +169,8 @@ MsgNo toTimestamp(const SourceValue& source, Value& out) {
     return isValidTimestamp(out.timestamp) ? kMsgNone : kMsgOutOfRange;
 }
 
-MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, SQLLEN* offset) {
+MsgNo convertDecoded(const SourceValue& decoded, const ParamMarker& marker, Value& out,
+                     SQLLEN* offset) {
     switch (marker.type) {
         case ValueType::Char:
         case ValueType::Binary:
@@ -182,13 +183,6 @@ MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, 
             break;
         default:
             return kMsgNotSupported;
-    }
-    const SQLSMALLINT cType =
-        source.cType == SQL_C_DEFAULT ? markerCType(marker.type) : source.cType;
-    SourceValue decoded;
-    if (const MsgNo status =
-            decodeClientValue(cType, source.data, source.lengthOrIndicator, decoded)) {
-        return status;
     }
     if (decoded.isNull) {
         out = Value::null(marker.type);
@@ -230,11 +224,30 @@ MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, 
     return status;
 }
 
+MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, SQLLEN* offset) {
+    const SQLSMALLINT cType =
+        source.cType == SQL_C_DEFAULT ? markerCType(marker.type) : source.cType;
+    SourceValue decoded;
+    if (const MsgNo status =
+            decodeClientValue(cType, source.data, source.lengthOrIndicator, decoded)) {
+        return status;
+    }
+    return convertDecoded(decoded, marker, out, offset);
+}
+
 }  // namespace
 
 MsgNo convertParameter(const ParamSource& source, const ParamMarker& marker, Value& out,
                        SQLLEN* offset) {
     return guarded([&] { return convert(source, marker, out, offset); });
+}
+
+MsgNo convertValue(const Value& source, const ParamMarker& marker, Value& out) {
+    return guarded([&]() -> MsgNo {
+        SourceValue decoded;
+        if (const MsgNo status = decodeValue(source, decoded)) return status;
+        return convertDecoded(decoded, marker, out, nullptr);
+    });
 }
 
 }  // namespace kelvra

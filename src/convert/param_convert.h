@@ -49,4 +49,8 @@ struct ParamMarker {
 MsgNo convertParameter(const ParamSource& source, const ParamMarker& marker, Value& out,
                        SQLLEN* offset = nullptr);
 
+// The same rules for a driver value (CONVERT): the value's own type stands for the C type, so
+// text and decimal text read as text, numbers as numbers, binary data as its bytes.
+MsgNo convertValue(const Value& source, const ParamMarker& marker, Value& out);
+
 }  // namespace kelvra
