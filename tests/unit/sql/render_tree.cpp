@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "convert/datetime_text.h"
 
@@ -15,6 +16,10 @@ const char* const kOperators[] = {
     "NOT",          "AND",    "OR",   "EXISTS"};
 const char* const kQuantifiers[] = {"", " ALL", " ANY", " ONE", ""};
 const char* const kAggregates[] = {"", "AVG(", "COUNT(", "MAX(", "MIN(", "SUM("};
+
+[[noreturn]] void malformed(const std::string& what) {
+    throw std::logic_error("malformed tree: " + what);
+}
 
 class Renderer {
   public:
@@ -114,12 +119,12 @@ class Renderer {
             }
             case NodeKind::Predicate: {
                 const auto& p = n.as<PredicateFields>();
-                const bool exists = p.op == Operator::Exists;
-                const char* odd = exists != (p.quantifier == Quantifier::Exists) ? "?quant" : "";
+                if ((p.op == Operator::Exists) != (p.quantifier == Quantifier::Exists)) {
+                    malformed("EXISTS without its quantifier");
+                }
                 out += '(';
                 out += kOperators[static_cast<int>(p.op)];
                 out += kQuantifiers[static_cast<int>(p.quantifier)];
-                out += odd;
                 for (NodeIndex operand : {p.left, p.right, p.third}) {
                     if (operand == kNoNode) continue;
                     out += ' ';
@@ -188,8 +193,7 @@ class Renderer {
                 out += ')';
                 return;
             default:
-                out += "?kind" + std::to_string(static_cast<int>(n.kind));
-                return;
+                malformed("node kind " + std::to_string(static_cast<int>(n.kind)));
         }
     }
 
@@ -331,7 +335,7 @@ class Renderer {
         } else if (n.type.valueType == ValueType::Double) {
             out += ":dbl";
         } else if (!(n.type == TypeDesc{ValueType::Integer, 4, 10, 0})) {
-            out += ":?type";
+            malformed("number type");
         }
         const double written = std::strtod(text.c_str(), nullptr);
         if (!(std::fabs(f.value - written) <= 1e-12 * std::fabs(written))) {
@@ -345,7 +349,7 @@ class Renderer {
 }  // namespace
 
 std::string renderStatement(const ParseTree& tree) {
-    if (tree.empty() || tree.node(0).kind != NodeKind::Root) return "?no root";
+    if (tree.empty() || tree.node(0).kind != NodeKind::Root) malformed("no root");
     Renderer r(tree);
     r.node(tree.root().statement);
     return r.out;
