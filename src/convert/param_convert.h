@@ -1,6 +1,7 @@
 // The parameter converter: a client buffer of a C type into the value of a parameter marker (or
 // of a column set by a positioned update), including the pieces of data at execution.
 //
+// Wide characters (SQL_C_WCHAR, UTF-16) are taken as the UTF-8 text they stand for.
 // By the marker's value type:
 // - CHAR: every C type, as text (integers in decimal, floats and doubles as number text, numeric
 //   structs as decimal text, dates and times in their text forms, char and binary bytes as they

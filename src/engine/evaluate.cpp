@@ -2,12 +2,14 @@
 // values come from the current record of their table (or its NULL row); conditions follow
 // SQL's three-valued logic; subqueries run when their predicate is evaluated, once per
 // execution when they name nothing of an enclosing query.
+#include <array>
 #include <new>
 
 #include "engine/executor.h"
 #include "engine/select_run.h"
 #include "engine/value_ops.h"
 #include "engine/match_like.h"
+#include "engine/scalar_functions.h"
 #include "qbtable/qb_table.h"
 
 namespace kelvra {
@@ -25,17 +27,6 @@ void setUnknown(Value& v) {
     v.number = 0.0;
 }
 
-// A NULL of the type, its payload cleared.
-void setNull(Value& v, ValueType type) {
-    v.type = type;
-    v.isNull = true;
-    v.number = 0.0;
-    v.date = {};
-    v.time = {};
-    v.timestamp = {};
-    v.text.clear();
-}
-
 }  // namespace
 
 bool Executor::isTrue(NodeIndex node) const {
@@ -46,11 +37,24 @@ bool Executor::isTrue(NodeIndex node) const {
 MsgNo Executor::evaluate(NodeIndex n) {
     ParseNode& node = tree_.node(n);
     Value& v = node.value;
+    // What the owning Select's materialised rows hold is read from its current row: the
+    // select items of DISTINCT rows, and the grouped columns and aggregates of group rows.
+    if (node.slot.owner != kNoNode) {
+        const SelectRun& run = runOf(node.slot.owner);
+        if (run.rows == SelectRun::Rows::Values && node.slot.valuePosition > 0) {
+            return readSlot(n, node.slot.valuePosition, node.slot.valueWidth);
+        }
+        const bool grouped = node.kind == NodeKind::Aggregate ||
+                             (node.kind == NodeKind::ColumnRef && node.as<ColumnRefFields>().fromSortRow);
+        if (grouped) return readSlot(n, node.slot.sortPosition, node.slot.sortWidth);
+    }
     switch (node.kind) {
         case NodeKind::ColumnRef:
             return evaluateColumn(n);
         case NodeKind::ArithOp:
             return evaluateArithmetic(n);
+        case NodeKind::ScalarFunction:
+            return evaluateFunction(n);
         case NodeKind::Predicate:
         case NodeKind::BoolOp:
             return evaluateCondition(n);
@@ -119,6 +123,34 @@ MsgNo Executor::evaluateArithmetic(NodeIndex n) {
     const MsgNo rc = arithmetic(a.op, left, right, node.type, node.value);
     if (rc == kMsgInternalError) return fail(rc, {});
     return rc;
+}
+
+MsgNo Executor::evaluateFunction(NodeIndex n) {
+    // The function table's entries take at most four arguments.
+    std::array<const Value*, 8> args{};
+    std::size_t count = 0;
+    TypeDesc source;
+    for (NodeIndex li = tree_.fields<ScalarFunctionFields>(n).firstArgument; li != kNoNode;
+         li = tree_.fields<ListItemFields>(li).next) {
+        const NodeIndex e = tree_.fields<ListItemFields>(li).expression;
+        if (MsgNo rc = evaluate(e)) return rc;
+        if (count == args.size()) return fail(kMsgInternalError, {});
+        if (count == 0) source = tree_.node(e).type;
+        args[count++] = &tree_.node(e).value;
+    }
+    const auto& f = tree_.fields<ScalarFunctionFields>(n);
+    ScalarCall call;
+    call.function = f.function;
+    call.interval = f.interval;
+    call.extractField = f.extractField;
+    call.source = source;
+    FunctionContext functions;
+    functions.database = context_.database;
+    functions.user = context_.userName;
+    functions.rand = context_.rand;
+    ParseNode& node = tree_.node(n);
+    return evaluateScalarFunction(call, node.type, std::span<const Value* const>(args.data(), count),
+                                  functions, node.value, argument_);
 }
 
 // AND and OR chains are walked without recursion; the first false (AND) or true (OR) operand
@@ -286,7 +318,7 @@ MsgNo Executor::subqueryValues(NodeIndex select, const std::vector<Value>*& valu
     if (!run.cachedValues) run.cachedValues.emplace();
     std::vector<Value>& rows = *run.cachedValues;
     rows.clear();
-    if (MsgNo rc = startSelect(select)) return rc;
+    if (MsgNo rc = runSelect(select)) return rc;
     const NodeIndex item =
         tree_.fields<ListItemFields>(tree_.fields<SelectFields>(select).firstItem).expression;
     for (;;) {

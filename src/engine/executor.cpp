@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "engine/select_run.h"
 #include "qbtable/qb_table.h"
@@ -31,9 +32,9 @@ Executor::SelectRun& Executor::runOf(NodeIndex select) {
 
 // ---- scans ----
 
-MsgNo Executor::restrictionsOf(NodeIndex tableRef) {
+MsgNo Executor::restrictionsOf(NodeIndex tableRef, std::vector<Restriction>& out) {
     const auto& ref = tree_.fields<TableRefFields>(tableRef);
-    restrictionBuffer_.clear();
+    out.clear();
     for (NodeIndex p : ref.restrictions) {
         const auto predicate = tree_.fields<PredicateFields>(p);
         Restriction r{};
@@ -78,19 +79,20 @@ MsgNo Executor::restrictionsOf(NodeIndex tableRef) {
             if (e.isNull || e.text.size() != 1) continue;  // the local test reports it
             r.escape = e.text[0];
         }
-        restrictionBuffer_.push_back(std::move(r));
+        out.push_back(std::move(r));
     }
     return kMsgNone;
 }
 
-MsgNo Executor::rewindTable(NodeIndex tableRef) {
-    if (MsgNo rc = restrictionsOf(tableRef)) return rc;
+MsgNo Executor::rewindTable(NodeIndex tableRef, bool keepPages) {
+    std::vector<Restriction> restrictions;
+    if (MsgNo rc = restrictionsOf(tableRef, restrictions)) return rc;
     auto& ref = tree_.fields<TableRefFields>(tableRef);
     QbTable& table = *ref.table;
     const RestrictionJoin join =
         ref.restrictionsAreAlternatives ? RestrictionJoin::Or : RestrictionJoin::And;
-    if (MsgNo rc = table.setRestrictions(restrictionBuffer_, join)) return rc;
-    if (MsgNo rc = table.startScan(context_.forwardOnly)) return rc;
+    if (MsgNo rc = table.setRestrictions(restrictions, join)) return rc;
+    if (MsgNo rc = table.startScan(!keepPages)) return rc;
     ref.atStart = true;
     ref.nullRow = false;
     return kMsgNone;
@@ -147,7 +149,7 @@ MsgNo Executor::advanceJoin(SelectRun& run) {
         if (rc == kMsgNone) {
             if (level + 1 == n) return kMsgNone;
             ++level;
-            if (MsgNo r = rewindTable(run.tables[level])) return r;
+            if (MsgNo r = rewindTable(run.tables[level], run.keepPages)) return r;
             continue;
         }
         if (rc != kMsgNoDataFound) return rc;
@@ -170,9 +172,9 @@ MsgNo Executor::nextMatchingRow(NodeIndex select) {
     }
 }
 
-// Starts a Select's rows: the first table's scan begins now, so that QuickBase's refusals reach
-// the caller of the execution rather than its first fetch.
-MsgNo Executor::startSelect(NodeIndex select) {
+// Starts a Select's scans: the first table's scan begins now, so that QuickBase's refusals
+// reach the caller of the execution rather than its first fetch.
+MsgNo Executor::startScans(NodeIndex select) {
     SelectRun& run = runOf(select);
     run.restart();
     auto& s = tree_.fields<SelectFields>(select);
@@ -181,6 +183,7 @@ MsgNo Executor::startSelect(NodeIndex select) {
     s.rowCount = -1;
     s.rowPosition = -1;
     if (run.tables.empty()) return kMsgNone;
+    QbTable& first = *tree_.fields<TableRefFields>(run.tables.front()).table;
     if (s.orderedByTable) {
         std::vector<SortColumn> order;
         for (NodeIndex si = s.firstOrder; si != kNoNode; si = tree_.fields<SortItemFields>(si).next) {
@@ -189,16 +192,46 @@ MsgNo Executor::startSelect(NodeIndex select) {
                 static_cast<std::uint16_t>(tree_.fields<ColumnRefFields>(item.expression).column),
                 item.descending});
         }
-        QbTable& first = *tree_.fields<TableRefFields>(run.tables.front()).table;
+        // A table that cannot deliver the order leaves it to the sort.
         if (first.setSortOrder(order) != kMsgNone) {
             first.setSortOrder({});
-            return fail(kMsgNotSupported, "ORDER BY that QuickBase cannot deliver");
+            s.orderedByTable = false;
         }
     }
-    return rewindTable(run.tables.front());
+    return rewindTable(run.tables.front(), run.keepPages);
+}
+
+// Starts a Select: its scans, and its rows materialised when they must be (ordered, grouped,
+// distinct, fetched by key, or scrolled).
+MsgNo Executor::runSelect(NodeIndex select) {
+    SelectRun& run = runOf(select);
+    const bool top = select == tree_.root().statement;
+    const auto materialized = [&] {
+        return needsMaterializing(tree_.fields<SelectFields>(select)) ||
+               (top && !context_.forwardOnly);
+    };
+    // Only a top-level query whose rows stream may let its scans drop the pages they passed.
+    const bool streamed = top && !materialized();
+    run.keepPages = !streamed;
+    if (MsgNo rc = startScans(select)) return rc;
+    if (!materialized()) return kMsgNone;
+    if (!run.keepPages) {
+        // The first table could not deliver the order after all: sort, keeping the pages.
+        run.keepPages = true;
+        if (MsgNo rc = startScans(select)) return rc;
+    }
+    return materialize(select);
+}
+
+bool Executor::needsMaterializing(const SelectFields& s) const {
+    return (s.firstOrder != kNoNode && !s.orderedByTable) || s.firstGroup != kNoNode ||
+           s.aggregateQuery || s.distinct || s.keysetFetch;
 }
 
 MsgNo Executor::nextSelectRow(NodeIndex select) {
+    if (runOf(select).rows != SelectRun::Rows::Streamed) {
+        return moveSelect(select, FetchOrientation::Next, 0);
+    }
     auto& s = tree_.fields<SelectFields>(select);
     if (s.rowPosition == -2) return kMsgNoDataFound;
     const MsgNo rc = nextMatchingRow(select);
@@ -211,9 +244,84 @@ MsgNo Executor::nextSelectRow(NodeIndex select) {
     return kMsgNone;
 }
 
+// Moves within a materialised result: the new position, then its row made current.
+MsgNo Executor::moveSelect(NodeIndex select, FetchOrientation orientation, std::int64_t offset) {
+    auto& s = tree_.fields<SelectFields>(select);
+    const std::int64_t n = s.rowCount;
+    std::int64_t p = s.rowPosition;
+    std::int64_t target = 0;
+    auto before = [&] {
+        s.rowPosition = -1;
+        return kMsgNoDataFound;
+    };
+    auto after = [&] {
+        s.rowPosition = -2;
+        return kMsgNoDataFound;
+    };
+    // A count from an end: 1 is the first row, -1 the last.
+    auto fromEnds = [&](std::int64_t k) -> std::optional<std::int64_t> {
+        if (k > 0 && k <= n) return k - 1;
+        if (k < 0 && n + k >= 0) return n + k;
+        return std::nullopt;
+    };
+    switch (orientation) {
+        case FetchOrientation::Next:
+        case FetchOrientation::First:
+            if (orientation == FetchOrientation::First || p == -1) {
+                if (n == 0) return after();
+                target = 0;
+            } else if (p == -2 || p + 1 >= n) {
+                return after();
+            } else {
+                target = p + 1;
+            }
+            break;
+        case FetchOrientation::Last:
+        case FetchOrientation::Prior:
+            if (orientation == FetchOrientation::Last || p == -2) {
+                if (n == 0) return before();
+                target = n - 1;
+            } else if (p <= 0) {
+                return before();
+            } else {
+                target = p - 1;
+            }
+            break;
+        case FetchOrientation::Absolute:
+        case FetchOrientation::Relative: {
+            const bool fromEnd = orientation == FetchOrientation::Absolute || (p == -1 && offset > 0) ||
+                                 (p == -2 && offset < 0);
+            if (fromEnd) {
+                if (offset == 0) return before();
+                const auto row = fromEnds(offset);
+                if (!row) return offset > 0 ? after() : before();
+                target = *row;
+            } else if (offset == 0) {
+                if (p < 0) return kMsgNoDataFound;
+                target = p;
+            } else if (p < 0 || p + offset < 0) {
+                return before();
+            } else if (p + offset >= n) {
+                return after();
+            } else {
+                target = p + offset;
+            }
+            break;
+        }
+        case FetchOrientation::Bookmark:
+            if (offset < 1 || offset > n) return fail(kMsgInvalidBookmark, {});
+            target = offset - 1;
+            break;
+        default:
+            return fail(kMsgFetchTypeRange, {});
+    }
+    s.rowPosition = target;
+    return positionOnRow(select);
+}
+
 MsgNo Executor::firstSubqueryRow(NodeIndex select, bool& found) {
     found = false;
-    if (MsgNo rc = startSelect(select)) return rc;
+    if (MsgNo rc = runSelect(select)) return rc;
     const MsgNo rc = nextSelectRow(select);
     if (rc == kMsgNoDataFound) return kMsgNone;
     found = rc == kMsgNone;
@@ -230,19 +338,13 @@ MsgNo Executor::execute(ExecOutcome& outcome) {
         switch (tree_.node(statement).kind) {
             case NodeKind::Select: {
                 outcome.functionCode = SQL_DIAG_SELECT_CURSOR;
-                const auto& s = tree_.fields<SelectFields>(statement);
-                if (s.firstOrder != kNoNode && !s.orderedByTable) {
-                    return fail(kMsgNotSupported, "ORDER BY is not supported yet");
+                items_.clear();
+                for (NodeIndex li = tree_.fields<SelectFields>(statement).firstItem; li != kNoNode;
+                     li = tree_.fields<ListItemFields>(li).next) {
+                    items_.push_back(tree_.fields<ListItemFields>(li).expression);
                 }
-                if (s.firstGroup != kNoNode || s.aggregateQuery) {
-                    return fail(kMsgNotSupported, "GROUP BY and aggregates are not supported yet");
-                }
-                if (s.distinct) return fail(kMsgNotSupported, "DISTINCT is not supported yet");
-                if (!context_.forwardOnly) {
-                    return fail(kMsgNotSupported, "scrollable cursors are not supported yet");
-                }
-                if (MsgNo rc = startSelect(statement)) return rc;
-                outcome.rowCount = -1;
+                if (MsgNo rc = runSelect(statement)) return rc;
+                outcome.rowCount = tree_.fields<SelectFields>(statement).rowCount;
                 outcome.cursorOpen = true;
                 return kMsgNone;
             }
@@ -281,14 +383,15 @@ MsgNo Executor::fetch(FetchOrientation orientation, std::int64_t offset) {
     const NodeIndex select = tree_.root().statement;
     auto& s = tree_.fields<SelectFields>(select);
     try {
-        if (!s.result) {
+        if (runOf(select).rows == SelectRun::Rows::Streamed) {
+            // Rows that stream move forward only.
             if (orientation == FetchOrientation::Relative && offset == 0) {
                 return s.rowPosition >= 0 ? kMsgNone : kMsgNoDataFound;
             }
             if (orientation != FetchOrientation::Next) return kMsgInternalError;
             return nextSelectRow(select);
         }
-        return kMsgInternalError;
+        return moveSelect(select, orientation, offset);
     } catch (const std::bad_alloc&) {
         return kMsgMemory;
     }
@@ -303,10 +406,8 @@ std::int64_t Executor::rowCount() const {
 }
 
 MsgNo Executor::itemValue(std::size_t item, const Value*& out) {
-    NodeIndex li = tree_.fields<SelectFields>(tree_.root().statement).firstItem;
-    for (std::size_t i = 1; li != kNoNode && i < item; ++i) li = tree_.fields<ListItemFields>(li).next;
-    if (li == kNoNode || item == 0) return kMsgInvalidColumnId;
-    const NodeIndex e = tree_.fields<ListItemFields>(li).expression;
+    if (item == 0 || item > items_.size()) return kMsgInvalidColumnId;
+    const NodeIndex e = items_[item - 1];
     try {
         if (MsgNo rc = evaluate(e)) return rc;
     } catch (const std::bad_alloc&) {

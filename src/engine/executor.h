@@ -21,11 +21,15 @@
 #include <vector>
 
 #include "qbapi/qb_session.h"
+#include "qbtable/restriction.h"
 #include "qbtable/table_state.h"
 #include "resources/messages.h"
 #include "sql/parse_tree.h"
 
 namespace kelvra {
+
+class TempFile;
+struct RandState;
 
 // What the executor reads from the connection and the statement.
 struct ExecContext {
@@ -34,6 +38,8 @@ struct ExecContext {
     std::string userName;
     int odbcVersion = 3;
     bool forwardOnly = true;  // the cursor cannot scroll
+    std::string database;    // DATABASE: the connection's current catalog
+    RandState* rand = nullptr;  // RAND: the connection's generator
 };
 
 enum class FetchOrientation : std::uint8_t {
@@ -79,21 +85,36 @@ class Executor {
   private:
     struct SelectRun;
 
-    // Scans and joins.
+    // Scans and joins (executor.cpp).
     SelectRun& runOf(NodeIndex select);
-    MsgNo rewindTable(NodeIndex tableRef);
-    MsgNo restrictionsOf(NodeIndex tableRef);
+    MsgNo rewindTable(NodeIndex tableRef, bool keepPages);
+    MsgNo restrictionsOf(NodeIndex tableRef, std::vector<Restriction>& out);
     MsgNo stepTable(SelectRun& run, std::size_t level);
     MsgNo advanceJoin(SelectRun& run);
     MsgNo nextMatchingRow(NodeIndex select);
-    MsgNo startSelect(NodeIndex select);
+    MsgNo startScans(NodeIndex select);
+    MsgNo runSelect(NodeIndex select);
     MsgNo nextSelectRow(NodeIndex select);
+    MsgNo moveSelect(NodeIndex select, FetchOrientation orientation, std::int64_t offset);
     MsgNo firstSubqueryRow(NodeIndex select, bool& found);
+    bool needsMaterializing(const SelectFields& select) const;
 
-    // Evaluation.
+    // Materialised results (materialize.cpp).
+    MsgNo materialize(NodeIndex select);
+    MsgNo sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFile>& out);
+    MsgNo groupStep(NodeIndex select, TempFile& input, std::unique_ptr<TempFile>& out);
+    MsgNo distinctStep(NodeIndex select);
+    MsgNo keysetStep(NodeIndex select);
+    MsgNo keysetFetchStep(NodeIndex select);
+    MsgNo sortResult(NodeIndex select, TempFile& file, StringIndex spec);
+    MsgNo positionOnRow(NodeIndex select);
+    MsgNo readSlot(NodeIndex node, std::int32_t position, std::int32_t width);
+
+    // Evaluation (evaluate.cpp).
     MsgNo evaluate(NodeIndex node);
     MsgNo evaluateColumn(NodeIndex node);
     MsgNo evaluateArithmetic(NodeIndex node);
+    MsgNo evaluateFunction(NodeIndex node);
     MsgNo evaluateCondition(NodeIndex node);
     MsgNo evaluatePredicate(NodeIndex node);
     MsgNo evaluateQuantified(NodeIndex node, bool& known, bool& truth);
@@ -107,7 +128,7 @@ class Executor {
     ExecContext context_;
     std::string argument_;
     std::unordered_map<NodeIndex, std::unique_ptr<SelectRun>> runs_;
-    std::vector<Restriction> restrictionBuffer_;
+    std::vector<NodeIndex> items_;  // the statement's select items, in order
 };
 
 }  // namespace kelvra

@@ -18,6 +18,8 @@ struct Executor::SelectRun {
     void restart() {
         started = false;
         finished = false;
+        rows = Rows::Streamed;
+        row = nullptr;
     }
 
     std::vector<NodeIndex> tables;  // the FROM list, in order
@@ -30,6 +32,16 @@ struct Executor::SelectRun {
     std::vector<std::vector<std::size_t>> completes;
     bool started = false;
     bool finished = false;
+    // Scans keep the pages they passed (a materialised result goes back to its records, a
+    // subquery runs again); only a streamed top-level query lets them go.
+    bool keepPages = true;
+
+    // A materialised result: what its rows hold, and the current one.
+    enum class Rows { Streamed, RecordIds, Groups, Values };
+    Rows rows = Rows::Streamed;
+    std::size_t idOffset = 0;  // 0-based start of a RecordIds row's record ids
+    const char* row = nullptr;
+    std::vector<char> groupRow;  // the group being finished, which HAVING reads
 
     // A subquery that names no column of an enclosing query gives the same rows for every row
     // of the enclosing query: it runs once per execution.

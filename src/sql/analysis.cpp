@@ -122,9 +122,7 @@ class Analyzer {
         const QbField& field = table.field(static_cast<std::size_t>(column));
         t_.node(columnRef).type = columnType(field.sqlType, field.columnSize, field.decimalDigits);
         // A column a statement uses is fetched by every later query of its table.
-        if (field.fid != 0 && table.dbid() != kConfigTableName && table.dbid() != kIdentityTableName) {
-            table.shared().requestedFields.insert(field.fid);
-        }
+        table.requestColumn(static_cast<std::uint16_t>(column));
     }
 
     MsgNo resolveColumn(NodeIndex columnRef) {
@@ -303,8 +301,15 @@ class Analyzer {
             }
         }
         t_.node(n).type = result;
+        std::int32_t width = accumulatorWidth(result);
+        if (a.distinct) {
+            // COUNT(DISTINCT x) keeps x itself in the rows it groups.
+            const std::int32_t key = sortKeyWidth(t_.node(a.argument).type);
+            if (key == 0) return fail(kMsgGroupByColumn, "<expression>");
+            width = std::max(width, key);
+        }
         auto& f = t_.fields<AggregateFields>(n);
-        f.accumulatorWidth = accumulatorWidth(result);
+        f.accumulatorWidth = width;
         auto& sel = t_.fields<SelectFields>(scope.select);
         f.nextAggregate = sel.firstAggregate;
         sel.firstAggregate = n;

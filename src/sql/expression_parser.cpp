@@ -118,8 +118,26 @@ MsgNo Parser::ParseUnary(NodeIndex& out) {
 MsgNo Parser::ParseFactor(NodeIndex& out) {
     const Mark m = mark();
     if (MsgNo r = NextToken(lx)) return r;
-    enum { SimpleTerm, Escape, Aggregate, Parenthesis, Column, Nothing } alternative = Nothing;
+    enum {
+        SimpleTerm,
+        Escape,
+        Aggregate,
+        Parenthesis,
+        Column,
+        Call,
+        Nothing
+    } alternative = Nothing;
     AggregateFunction function{};
+    // A word right before "(" names a function called without the escape (LEFT and INSERT,
+    // reserved words, too): no column or keyword stands there otherwise.
+    const auto followedByParenthesis = [&] {
+        const Mark after = mark();
+        const bool call =
+            NextToken(lx) == kMsgNone && lx.kind == TokenKind::Symbol && lx.token == "(";
+        rewind(after);
+        return call;
+    };
+    std::string word;
     switch (lx.kind) {
         case TokenKind::EndOfText:
             return kMsgUnexpectedEnd;
@@ -128,11 +146,16 @@ MsgNo Parser::ParseFactor(NodeIndex& out) {
             alternative = SimpleTerm;
             break;
         case TokenKind::Identifier:
-            alternative = Column;
+            word = lx.token;
+            alternative = followedByParenthesis() ? Call : Column;
             break;
         case TokenKind::Keyword:
+            word = lx.token;
             if (isKeyword(lx, "USER")) alternative = SimpleTerm;
             if (aggregateFunction(lx.token, function)) alternative = Aggregate;
+            if ((isKeyword(lx, "LEFT") || isKeyword(lx, "INSERT")) && followedByParenthesis()) {
+                alternative = Call;
+            }
             break;
         case TokenKind::Symbol:
             if (lx.token == "?" || lx.token == "-" || lx.token == "+") alternative = SimpleTerm;
@@ -168,6 +191,9 @@ MsgNo Parser::ParseFactor(NodeIndex& out) {
         case Column:
             rewind(m);
             r = ParseColumnRef(out);
+            break;
+        case Call:
+            r = ParseFunctionCall(word, out);
             break;
         case Nothing:
             break;
@@ -272,11 +298,19 @@ MsgNo Parser::ParseFunctionEscape(NodeIndex& out) {
     if (MsgNo r = openEscape(vendor)) return r;
     if (MsgNo r = ExpectWord(lx, "fn")) return r;
     if (MsgNo r = ExpectWord(lx, "")) return r;
-    const StringIndex name = tree_.addString(lx.token);
-    if (name == kNoString) return kMsgMemory;
-    const std::string_view separator = equalsIgnoreCase(lx.token, "POSITION")  ? "IN"
-                                       : equalsIgnoreCase(lx.token, "EXTRACT") ? "FROM"
-                                                                               : ",";
+    const std::string name = lx.token;
+    if (MsgNo r = ParseFunctionCall(name, out)) return r;
+    return closeEscape(vendor);
+}
+
+// The parenthesised arguments of a function named `name`, the cursor after the name.
+// POSITION separates its arguments with IN, EXTRACT with FROM.
+MsgNo Parser::ParseFunctionCall(std::string_view name, NodeIndex& out) {
+    const StringIndex nameIndex = tree_.addString(name);
+    if (nameIndex == kNoString) return kMsgMemory;
+    const std::string_view separator = equalsIgnoreCase(name, "POSITION")  ? "IN"
+                                       : equalsIgnoreCase(name, "EXTRACT") ? "FROM"
+                                                                           : ",";
     if (MsgNo r = ExpectSymbol(lx, "(")) return r;
     NodeIndex first = kNoNode;
     const Mark m = mark();
@@ -286,10 +320,9 @@ MsgNo Parser::ParseFunctionEscape(NodeIndex& out) {
         first = kNoNode;
     }
     if (MsgNo r = ExpectSymbol(lx, ")")) return r;
-    if (MsgNo r = closeEscape(vendor)) return r;
     if (MsgNo r = newNode(NodeKind::ScalarFunction, out)) return r;
     auto& call = at<ScalarFunctionFields>(out);
-    call.name = name;
+    call.name = nameIndex;
     call.firstArgument = first;
     return kMsgNone;
 }

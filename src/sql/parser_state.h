@@ -114,6 +114,7 @@ class Parser {
     MsgNo ParseEscapeLiteral(NodeIndex& out);
     MsgNo ParseAggregate(AggregateFunction function, NodeIndex& out);
     MsgNo ParseFunctionEscape(NodeIndex& out);
+    MsgNo ParseFunctionCall(std::string_view name, NodeIndex& out);
     MsgNo ParseColumnRef(NodeIndex& out);
     // NULL or an expression, repeated with `separator` ("," or a keyword) between them.
     MsgNo ParseValueList(NodeIndex& first, std::string_view separator);

@@ -3,8 +3,10 @@ loopback port, and odbc.ini/odbcinst.ini files of the tests' own (never the mach
 before pyodbc loads the driver manager. Imported by the conftest.py files of tests/odbc and
 tests/sql."""
 
+import atexit
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 
@@ -17,6 +19,7 @@ PAT = ("pat.doe@example.com", "kelvra-demo")
 
 # The driver manager reads these when it first loads: they must be set before any connect.
 CONFIG_DIR = tempfile.mkdtemp(prefix="kelvra-odbc-")
+atexit.register(shutil.rmtree, CONFIG_DIR, ignore_errors=True)
 os.environ["ODBCSYSINI"] = CONFIG_DIR
 os.environ["ODBCINI"] = os.path.join(CONFIG_DIR, "odbc.ini")
 with open(os.path.join(CONFIG_DIR, "odbcinst.ini"), "w") as f:

@@ -151,6 +151,8 @@ class CorpusItem(pytest.Item):
         cursor = self.connection().cursor()
         try:
             cursor.execute(r.sql, *r.params)
+            # A failure may come with the rows: fetching is part of the statement.
+            rows = cursor.fetchall() if cursor.description else []
         except pyodbc.Error as e:
             if r.kind == "statement" and r.words[:1] == ["error"]:
                 state = r.words[1] if len(r.words) > 1 else None
@@ -163,7 +165,6 @@ class CorpusItem(pytest.Item):
             assert r.words[:1] == ["ok"], "the statement succeeded; an error was expected"
             return
         types = r.words[0]
-        rows = cursor.fetchall()
         if rows:
             assert len(rows[0]) == len(types), f"{len(rows[0])} columns, {len(types)} types"
         rendered = []
