@@ -1,6 +1,6 @@
-// Preparing statements and what surrounds it: SQLPrepare, SQLNumParams, SQLDescribeParam,
-// SQLBindParameter, SQLParamOptions, SQLSetCursorName, SQLGetCursorName, SQLCancel, SQLEndTran
-// and SQLTransact.
+// Preparing statements and what surrounds it: SQLPrepare, SQLNativeSql, SQLNumParams,
+// SQLDescribeParam, SQLBindParameter, SQLParamOptions, SQLSetCursorName, SQLGetCursorName,
+// SQLCancel, SQLEndTran and SQLTransact.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -13,6 +13,7 @@
 #include "driver/handles.h"
 #include "driver/statement_prepare.h"
 #include "driver/string_out.h"
+#include "sql/parser.h"
 
 using namespace kelvra;
 
@@ -135,6 +136,25 @@ KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER
     });
 }
 
+// Checks the syntax with the parser and hands the text back as it is: the driver's SQL needs no
+// translation.
+KELVRA_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn,
+                                     SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
+                                     SQLINTEGER* pcbSqlStr) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&]() -> SQLRETURN {
+        const std::string_view text = textArgument(szSqlStrIn, cbSqlStrIn);
+        ParseTree scratch;
+        StatementFacts facts;
+        if (const MsgNo rc = ParseStatement(text, scratch, facts)) {
+            postMessage(dbc.diag, rc, facts.argument);
+            return SQL_ERROR;
+        }
+        return finish(dbc.diag, copyStringOut(szSqlStr, cbSqlStrMax, pcbSqlStr, text));
+    });
+}
+
 KELVRA_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
     auto& stmt = statementOf(hstmt);
     return guarded(stmt.diag, [&]() -> SQLRETURN {
@@ -161,9 +181,8 @@ KELVRA_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLS
     });
 }
 
-KELVRA_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar,
-                                         SQLSMALLINT fParamType, SQLSMALLINT fCType,
-                                         SQLSMALLINT fSqlType, SQLULEN cbColDef,
+KELVRA_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
+                                         SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
                                          SQLSMALLINT /*ibScale*/, SQLPOINTER rgbValue,
                                          SQLLEN cbValueMax, SQLLEN* pcbValue) {
     auto& stmt = statementOf(hstmt);
@@ -208,8 +227,8 @@ KELVRA_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLS
     });
 }
 
-KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor,
-                                         SQLSMALLINT cbCursorMax, SQLSMALLINT* pcbCursor) {
+KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursorMax,
+                                         SQLSMALLINT* pcbCursor) {
     auto& stmt = statementOf(hstmt);
     return guarded(stmt.diag, [&]() -> SQLRETURN {
         ensureCursorName(stmt);
@@ -233,8 +252,7 @@ KELVRA_EXPORT SQLRETURN SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fTy
     return transact(henv, hdbc, fType);
 }
 
-KELVRA_EXPORT SQLRETURN SQLEndTran(SQLSMALLINT fHandleType, SQLHANDLE hHandle,
-                                   SQLSMALLINT fType) {
+KELVRA_EXPORT SQLRETURN SQLEndTran(SQLSMALLINT fHandleType, SQLHANDLE hHandle, SQLSMALLINT fType) {
     const auto completion = static_cast<SQLUSMALLINT>(fType);
     switch (fHandleType) {
         case SQL_HANDLE_ENV:

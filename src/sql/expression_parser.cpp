@@ -50,9 +50,10 @@ bool comparisonOperator(std::string_view symbol, Operator& out) {
 
 }  // namespace
 
-// term { ( "+" | "-" ) term }, left-associative.
+// term { ( "+" | "-" ) term }, left-associative. Each operator nests the chain one level
+// deeper in the tree, so it counts toward the nesting depth.
 MsgNo Parser::ParseExpression(NodeIndex& out) {
-    const Nesting nesting(*this);
+    Nesting nesting(*this);
     if (nesting.tooDeep()) return tooDeep();
     if (MsgNo r = ParseTerm(out)) return r;
     for (;;) {
@@ -63,6 +64,7 @@ MsgNo Parser::ParseExpression(NodeIndex& out) {
             lx.cursor = start;
             return kMsgNone;
         }
+        if (nesting.deeper()) return tooDeep();
         NodeIndex right = kNoNode;
         NodeIndex node = kNoNode;
         if (MsgNo r = ParseTerm(right)) return r;
@@ -72,9 +74,10 @@ MsgNo Parser::ParseExpression(NodeIndex& out) {
     }
 }
 
-// unary { ( "*" | "/" ) unary }, left-associative. A "*" right before ")" closes the vendor
-// escape ("*)--") and is no product.
+// unary { ( "*" | "/" ) unary }, left-associative, counted as in ParseExpression. A "*" right
+// before ")" closes the vendor escape ("*)--") and is no product.
 MsgNo Parser::ParseTerm(NodeIndex& out) {
+    Nesting nesting(*this, 0);
     if (MsgNo r = ParseUnary(out)) return r;
     for (;;) {
         const SqlCursor start = lx.cursor;
@@ -84,6 +87,7 @@ MsgNo Parser::ParseTerm(NodeIndex& out) {
             lx.cursor = start;
             return kMsgNone;
         }
+        if (nesting.deeper()) return tooDeep();
         NodeIndex right = kNoNode;
         NodeIndex node = kNoNode;
         if (MsgNo r = ParseUnary(right)) return r;
@@ -110,17 +114,26 @@ MsgNo Parser::ParseUnary(NodeIndex& out) {
 
 // simple-term | aggregate | "(" expression ")" | column-ref | function-escape: the first token
 // tells which can apply. An escape clause that is no date, time or timestamp may still be a
-// function escape; when that fails too, its 1018 stands.
+// function escape; when that fails too, its 1018 (or 1014) stands.
 MsgNo Parser::ParseFactor(NodeIndex& out) {
     const Mark m = mark();
     if (MsgNo r = NextToken(lx)) return r;
-    enum { SimpleTerm, Escape, Aggregate, Parenthesis, Column, Call, Nothing } alternative = Nothing;
+    enum {
+        SimpleTerm,
+        Escape,
+        Aggregate,
+        Parenthesis,
+        Column,
+        Call,
+        Nothing
+    } alternative = Nothing;
     AggregateFunction function{};
     // A word right before "(" names a function called without the escape (LEFT and INSERT,
     // reserved words, too): no column or keyword stands there otherwise.
     const auto followedByParenthesis = [&] {
         const Mark after = mark();
-        const bool call = NextToken(lx) == kMsgNone && lx.kind == TokenKind::Symbol && lx.token == "(";
+        const bool call =
+            NextToken(lx) == kMsgNone && lx.kind == TokenKind::Symbol && lx.token == "(";
         rewind(after);
         return call;
     };
@@ -159,16 +172,17 @@ MsgNo Parser::ParseFactor(NodeIndex& out) {
         case Escape: {
             rewind(m);
             r = ParseSimpleTerm(out);
-            if (r != kMsgMalformedEscape) break;
-            const std::string malformed = lx.argument;
+            if (r != kMsgMalformedEscape && r != kMsgElementTooLarge) break;
+            // No date, time or timestamp (or longer than one token): perhaps a function.
+            const MsgNo literal = r;
+            const std::string argument = lx.argument;
             rewind(m);
             r = ParseFunctionEscape(out);
-            if (r == kMsgElementMissing) return fail(kMsgMalformedEscape, malformed);
+            if (r == kMsgElementMissing) return fail(literal, argument);
             break;
         }
         case Aggregate:
-            rewind(m);
-            r = ParseAggregate(out);
+            r = ParseAggregate(function, out);
             break;
         case Parenthesis:
             r = ParseExpression(out);
@@ -188,7 +202,8 @@ MsgNo Parser::ParseFactor(NodeIndex& out) {
     return r;
 }
 
-// string literal | "?" | USER | numeric | escape clause
+// string literal | "?" | USER | escape clause | numeric, by the first token (the caller has
+// seen that it begins one of them).
 MsgNo Parser::ParseSimpleTerm(NodeIndex& out) {
     const SqlCursor start = lx.cursor;
     if (MsgNo r = NextToken(lx)) return r;
@@ -201,12 +216,9 @@ MsgNo Parser::ParseSimpleTerm(NodeIndex& out) {
     }
     if (isSymbol(lx, "?")) return newParameter(out);
     if (isKeyword(lx, "USER")) return newNode(NodeKind::UserName, out);
-    const bool number = lx.kind == TokenKind::Number || isSymbol(lx, "-") || isSymbol(lx, "+");
     const bool escape = isSymbol(lx, "{") || isSymbol(lx, "--");
     lx.cursor = start;
-    if (number) return ParseNumeric(out);
-    if (escape) return ParseEscapeLiteral(out);
-    return fail(kMsgElementMissing, "<simpleterm>");
+    return escape ? ParseEscapeLiteral(out) : ParseNumeric(out);
 }
 
 // A number literal, typed by how it is written: INTEGER, NUMERIC (DECIMAL of its digits, the
@@ -216,18 +228,18 @@ MsgNo Parser::ParseNumeric(NodeIndex& out) {
     NumericLiteral number;
     if (MsgNo r = ReadNumericLiteral(lx, number)) return r;
     TypeDesc type{ValueType::Double, 8, 15, -1};
+    std::string normalised;
     if (number.type == ValueType::Integer && lx.token.size() < 10) {
         type = {ValueType::Integer, 4, 10, 0};
     } else if (number.type == ValueType::Numeric) {
         const std::size_t digits = lx.token.size() - 1 - (lx.token[0] == '-' ? 1 : 0);
         type = {ValueType::Numeric, 3, static_cast<std::uint32_t>(digits), number.scale};
-        std::string normalised;
-        const MsgNo r =
-            formatNumericText(lx.token, static_cast<int>(digits), number.scale, normalised);
-        if (r != kMsgNone) return fail(kMsgMalformedNumber, lx.token);
-        lx.token = std::move(normalised);
+        if (formatNumericText(lx.token, static_cast<int>(digits), number.scale, normalised) !=
+            kMsgNone) {
+            return fail(kMsgMalformedNumber, lx.token);
+        }
     }
-    const StringIndex text = tree_.addString(lx.token);
+    const StringIndex text = tree_.addString(normalised.empty() ? lx.token : normalised);
     if (text == kNoString) return kMsgMemory;
     if (MsgNo r = newNode(NodeKind::NumberLiteral, out)) return r;
     tree_.node(out).type = type;
@@ -240,9 +252,7 @@ MsgNo Parser::ParseNumeric(NodeIndex& out) {
 // {d '...'}, {t '...'}, {ts '...'} or their vendor forms: a date, else a time, else a
 // timestamp; 1018 when it is none of them.
 MsgNo Parser::ParseEscapeLiteral(NodeIndex& out) {
-    if (MsgNo r = ReadEscapeClause(lx)) {
-        return r == kMsgElementMissing ? fail(r, "<simpleterm>") : r;
-    }
+    if (MsgNo r = ReadEscapeClause(lx)) return r;
     DateValue date;
     TimeValue time;
     TimestampValue timestamp;
@@ -261,14 +271,9 @@ MsgNo Parser::ParseEscapeLiteral(NodeIndex& out) {
     return kMsgNone;
 }
 
-// ( COUNT | AVG | MAX | MIN | SUM ) "(" ( "*" | [DISTINCT] expression ) ")": "*" and DISTINCT
-// only with COUNT.
-MsgNo Parser::ParseAggregate(NodeIndex& out) {
-    if (MsgNo r = ExpectKeyword(lx, "")) return r;
-    AggregateFunction function{};
-    if (!aggregateFunction(lx.token, function)) {
-        return fail(kMsgElementMissing, "COUNT, AVG, MAX, MIN, or SUM");
-    }
+// The rest of ( COUNT | AVG | MAX | MIN | SUM ) "(" ( "*" | [DISTINCT] expression ) ")" after
+// the name: "*" and DISTINCT only with COUNT.
+MsgNo Parser::ParseAggregate(AggregateFunction function, NodeIndex& out) {
     if (MsgNo r = ExpectSymbol(lx, "(")) return r;
     NodeIndex argument = kNoNode;
     bool distinct = false;

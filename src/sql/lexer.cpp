@@ -1,5 +1,6 @@
 #include "sql/lexer.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -204,12 +205,13 @@ void Lexer::skipWhitespace() {
 }
 
 TokenKind ClassifyWord(std::string_view text) {
-    if (text.size() >= 2 && text.size() <= 8) {
-        for (std::string_view keyword : kKeywords) {
-            if (equalsIgnoreCase(text, keyword)) return TokenKind::Keyword;
-        }
-    }
-    return TokenKind::Identifier;
+    // The words are at most 8 letters: fold into a small buffer and search the sorted table.
+    char folded[8];
+    if (text.size() < 2 || text.size() > sizeof folded) return TokenKind::Identifier;
+    for (std::size_t i = 0; i < text.size(); ++i) folded[i] = asciiUpper(text[i]);
+    const std::string_view word(folded, text.size());
+    return std::binary_search(kKeywords.begin(), kKeywords.end(), word) ? TokenKind::Keyword
+                                                                        : TokenKind::Identifier;
 }
 
 std::size_t SplitTrailingKeyword(std::string_view word) {
@@ -220,7 +222,28 @@ std::size_t SplitTrailingKeyword(std::string_view word) {
     return blank;
 }
 
+namespace {
+
+MsgNo scanToken(Lexer& lx, bool multiWord);
+
+}  // namespace
+
 MsgNo NextToken(Lexer& lx, bool multiWord) {
+    if (lx.cursor == lx.tokenStart && multiWord == lx.tokenMultiWord) {
+        lx.cursor = lx.tokenEnd;  // read again after being put back
+        return kMsgNone;
+    }
+    const SqlCursor start = lx.cursor;
+    const MsgNo r = scanToken(lx, multiWord);
+    lx.tokenStart = r == kMsgNone ? start : Lexer::kNoToken;
+    lx.tokenEnd = lx.cursor;
+    lx.tokenMultiWord = multiWord;
+    return r;
+}
+
+namespace {
+
+MsgNo scanToken(Lexer& lx, bool multiWord) {
     lx.skipWhitespace();
     lx.token.clear();
     if (lx.atEnd()) {
@@ -266,6 +289,8 @@ MsgNo NextToken(Lexer& lx, bool multiWord) {
     }
 }
 
+}  // namespace
+
 MsgNo ReadEscapeClause(Lexer& lx) {
     lx.skipWhitespace();
     if (lx.atEnd()) return kMsgUnexpectedEnd;
@@ -288,6 +313,7 @@ MsgNo ReadEscapeClause(Lexer& lx) {
         return fail(lx, kMsgElementMissing, "<escape-sequence>");
     }
     lx.token.assign(lx.text.substr(start, end - start));
+    lx.tokenStart = Lexer::kNoToken;
     lx.cursor = end;
     return kMsgNone;
 }
@@ -317,6 +343,7 @@ MsgNo ReadNumericLiteral(Lexer& lx, NumericLiteral& out) {
     }
     if (lx.kind != TokenKind::Number) return fail(lx, kMsgElementMissing, "<number>");
     if (lx.token.size() >= kMaxTokenLength) return fail(lx, kMsgMalformedNumber, lx.token);
+    lx.tokenStart = Lexer::kNoToken;  // the text is rewritten below
 
     ValueType type = ValueType::Integer;
     int scale = 0;

@@ -38,7 +38,7 @@ inline constexpr std::size_t kMaxTokenLength = 32767;
 using SqlCursor = std::size_t;
 
 // One parse's lexing state: the text, the cursor, the token just read (the token buffer) and
-// the argument text left by the last failure.
+// the argument text left by the last failure. Only the functions below write the token.
 struct Lexer {
     explicit Lexer(std::string_view statementText);  // the text up to its first NUL byte
 
@@ -50,6 +50,13 @@ struct Lexer {
 
     bool atEnd() const { return cursor >= text.size(); }
     void skipWhitespace();  // blanks, tabs, line feeds, carriage returns
+
+    // Where the token in the buffer was read from and how: the parser often puts a token back
+    // and reads it again, which then costs nothing.
+    static constexpr SqlCursor kNoToken = ~SqlCursor{0};
+    SqlCursor tokenStart = kNoToken;
+    SqlCursor tokenEnd = 0;
+    bool tokenMultiWord = false;
 };
 
 // Keyword when the text is one of the 49 reserved words (ignoring case), else Identifier.

@@ -702,7 +702,10 @@ MsgNo ParseStatement(std::string_view text, ParseTree& tree, StatementFacts& fac
     try {
         Parser parser(text, tree, facts);
         result = parser.parseStatement();
-        if (result != kMsgNone) facts.argument = std::move(parser.lx.argument);
+        // A message without "%s" takes no argument; what a failed alternative left is dropped.
+        if (result != kMsgNone && messageEntry(result).find("%s") != std::string_view::npos) {
+            facts.argument = std::move(parser.lx.argument);
+        }
     } catch (const std::bad_alloc&) {
         result = kMsgMemory;
     } catch (...) {

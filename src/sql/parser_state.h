@@ -35,17 +35,26 @@ class Parser {
     Mark mark() const;
     void rewind(const Mark& m);
 
-    // Counts one level of nesting for as long as it lives.
+    // Counts levels of nesting (one to begin with) for as long as it lives.
     class Nesting {
       public:
-        explicit Nesting(Parser& p) : p_(p) { ++p_.depth_; }
-        ~Nesting() { --p_.depth_; }
+        explicit Nesting(Parser& p, int levels = 1) : p_(p), levels_(levels) {
+            p_.depth_ += levels;
+        }
+        ~Nesting() { p_.depth_ -= levels_; }
         Nesting(const Nesting&) = delete;
         Nesting& operator=(const Nesting&) = delete;
         bool tooDeep() const { return p_.depth_ > kMaxNestingDepth; }
+        // One level more; whether that is too deep.
+        bool deeper() {
+            ++levels_;
+            ++p_.depth_;
+            return tooDeep();
+        }
 
       private:
         Parser& p_;
+        int levels_;
     };
     MsgNo tooDeep();
 
@@ -103,7 +112,7 @@ class Parser {
     MsgNo ParseSimpleTerm(NodeIndex& out);
     MsgNo ParseNumeric(NodeIndex& out);
     MsgNo ParseEscapeLiteral(NodeIndex& out);
-    MsgNo ParseAggregate(NodeIndex& out);
+    MsgNo ParseAggregate(AggregateFunction function, NodeIndex& out);
     MsgNo ParseFunctionEscape(NodeIndex& out);
     MsgNo ParseFunctionCall(std::string_view name, NodeIndex& out);
     MsgNo ParseColumnRef(NodeIndex& out);

@@ -85,6 +85,12 @@ class Odbc:
     def state(self, handle=None, kind=SQL_HANDLE_DBC):
         return self.diagnostic(handle, kind)[0]
 
+    def native_sql(self, text, size):
+        out, out_len = ctypes.create_string_buffer(size), ctypes.c_int()
+        data = text.encode()
+        rc = self.lib.SQLNativeSql(self.dbc, data, len(data), out, size, ctypes.byref(out_len))
+        return rc, out.value.decode(), out_len.value
+
     def statement(self):
         return Statement(self)
 

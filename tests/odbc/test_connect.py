@@ -118,3 +118,25 @@ def test_setup_through_the_installer(emulator):
     assert "[Made]" not in open(os.environ["ODBCINI"]).read()
     assert not config(ODBC_REMOVE_DSN, ["DSN="])
     assert not config(ODBC_ADD_DSN, ["=x"])
+
+
+def test_native_sql_checks_the_syntax_and_returns_the_text(emulator):
+    odbc = Odbc()
+    rc, _ = odbc.driver_connect(connection_string(emulator))
+    assert rc == 0, odbc.state()
+    text = "SELECT a, {fn UCASE(b)} FROM t WHERE c LIKE 'x!%' ESCAPE '!'; DROP TABLE u"
+    assert odbc.native_sql(text, 512) == (0, text, len(text))
+    # A buffer too small: the text cut, its whole length reported, 01004.
+    assert odbc.native_sql(text, 10) == (1, text[:9], len(text))
+    assert odbc.state() == "01004"
+    for bad, native, message in [
+            ("SELECT a FROM t WHERE a = 1 b", 1017, "Unexpected extra token: b"),
+            ("SELECT a FROM t ORDER BY 4294967297", 1016, "Malformed number: 4294967297"),
+            ("SELECT a FROM", 1015, "SQL statement element missing: found '' instead of "
+                                    "<identifier>"),
+            ("SELECT 'abc", 1013, "Unexpected end of SQL statement")]:
+        rc, _, _ = odbc.native_sql(bad, 512)
+        assert rc == -1, bad
+        assert odbc.diagnostic() == ("42000", native, "[Kelvra ODBC]" + message), bad
+    assert odbc.disconnect() == 0
+    odbc.close()

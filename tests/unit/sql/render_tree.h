@@ -9,7 +9,8 @@
 
 namespace kelvra {
 
-// The root's statement, e.g. "(SELECT [a, (+ b 1) AS c] FROM [t] WHERE (= a ?1))".
+// The root's statement, e.g. "(SELECT [a, (+ b 1) AS c] FROM [t] WHERE (= a ?1))". A tree
+// whose links do not hold (a node of the wrong kind in a place) throws std::logic_error.
 std::string renderStatement(const ParseTree& tree);
 
 // The parameter chain: its length, or "!" and the position where the numbers stop running
