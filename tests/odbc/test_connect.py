@@ -8,7 +8,7 @@ import subprocess
 import pyodbc
 import pytest
 
-from conftest import DRIVER, PAT, connection_string, write_odbc_ini
+from odbc_env import DRIVER, PAT, connection_string, write_odbc_ini
 
 
 def test_dsn_less_connect_and_info(emulator):
