@@ -25,6 +25,16 @@ TimestampValue toTimestamp(const DateValue& date, const TimeValue& time) {
     return TimestampValue{date.year, date.month, date.day, time.hour, time.minute, time.second, 0};
 }
 
+void setNull(Value& value, ValueType type) {
+    value.type = type;
+    value.isNull = true;
+    value.number = 0.0;
+    value.date = {};
+    value.time = {};
+    value.timestamp = {};
+    value.text.clear();
+}
+
 Value Value::null(ValueType type) {
     Value v;
     v.type = type;

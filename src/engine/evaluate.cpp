@@ -27,17 +27,6 @@ void setUnknown(Value& v) {
     v.number = 0.0;
 }
 
-// A NULL of the type, its payload cleared.
-void setNull(Value& v, ValueType type) {
-    v.type = type;
-    v.isNull = true;
-    v.number = 0.0;
-    v.date = {};
-    v.time = {};
-    v.timestamp = {};
-    v.text.clear();
-}
-
 }  // namespace
 
 bool Executor::isTrue(NodeIndex node) const {

@@ -61,16 +61,6 @@ void setPresent(Value& out, ValueType type) {
     out.isNull = false;
 }
 
-void setNull(Value& out, ValueType type) {
-    out.type = type;
-    out.isNull = true;
-    out.number = 0.0;
-    out.date = {};
-    out.time = {};
-    out.timestamp = {};
-    out.text.clear();
-}
-
 std::int64_t truncatedInteger(double value) {
     if (std::isnan(value)) return 0;
     if (value >= 9.2e18) return INT64_MAX;

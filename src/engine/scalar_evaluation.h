@@ -19,8 +19,6 @@ using ScalarArgs = std::span<const Value* const>;
 
 // The value becomes a present value of the type, keeping its text's capacity.
 void setPresent(Value& out, ValueType type);
-// The value becomes NULL of the type and is cleared (empty text, zeros), keeping the capacity.
-void setNull(Value& out, ValueType type);
 
 // An INTEGER argument: the double truncated toward zero, saturated to the 64-bit range (NaN is 0).
 std::int64_t truncatedInteger(double value);
