@@ -25,16 +25,6 @@ TimestampValue toTimestamp(const DateValue& date, const TimeValue& time) {
     return TimestampValue{date.year, date.month, date.day, time.hour, time.minute, time.second, 0};
 }
 
-void setNull(Value& value, ValueType type) {
-    value.type = type;
-    value.isNull = true;
-    value.number = 0.0;
-    value.date = {};
-    value.time = {};
-    value.timestamp = {};
-    value.text.clear();
-}
-
 Value Value::null(ValueType type) {
     Value v;
     v.type = type;
@@ -96,6 +86,16 @@ Value Value::ofBinary(std::string_view bytes) {
     Value v = present(ValueType::Binary);
     v.text = bytes;
     return v;
+}
+
+void setNull(Value& out, ValueType type) {
+    out.type = type;
+    out.isNull = true;
+    out.number = 0.0;
+    out.date = {};
+    out.time = {};
+    out.timestamp = {};
+    out.text.clear();
 }
 
 }  // namespace kelvra

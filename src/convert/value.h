@@ -87,7 +87,7 @@ struct Value {
     friend bool operator==(const Value&, const Value&) = default;
 };
 
-// Makes `value` the NULL of `type` with the cleared payload; its text keeps its capacity.
-void setNull(Value& value, ValueType type);
+// Makes `out` the NULL value of `type` with the cleared payload, keeping its text's capacity.
+void setNull(Value& out, ValueType type);
 
 }  // namespace kelvra

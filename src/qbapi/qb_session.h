@@ -107,7 +107,7 @@ class QbSession {
     // list that already holds entries is kept as it is, without a call.
     void grantedDbs(bool applications, std::vector<DbInfo>& list);
     void doQuery(std::string_view dbid, std::string_view query, std::string_view clist,
-                 std::string_view slist, std::string_view queryOptions, QueryResult& result);
+                 std::string_view slist, std::string_view queryOptions, QuerySink& sink);
     // The reply is not verified; errcode comes from the reply header and replyText() is the
     // reply.
     int genResultsTable(std::string_view dbid, std::string_view query, std::string_view clist,

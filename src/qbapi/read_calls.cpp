@@ -146,11 +146,10 @@ void QbSession::beginQueryRequest(std::string_view query, std::string_view clist
 }
 
 void QbSession::doQuery(std::string_view dbid, std::string_view query, std::string_view clist,
-                        std::string_view slist, std::string_view queryOptions,
-                        QueryResult& result) {
+                        std::string_view slist, std::string_view queryOptions, QuerySink& sink) {
     guarded(0, [&] {
         beginQueryRequest(query, clist, slist, queryOptions);
-        QueryReader reader(result);
+        QueryReader reader(sink);
         callApiStreaming(dbid, "API_DoQuery", reader);
         return 0;
     });

@@ -135,16 +135,16 @@ void QueryReader::endElement(std::string_view name) {
         if (inUrl_) {
             inUrl_ = false;  // the value was stored when the url ended
         } else {
-            result_.records[recordId_][fieldId_] = std::move(gathered_);
+            sink_.value(recordId_, fieldId_, gathered_);
         }
     } else if (name == "url" && inUrl_) {
-        result_.records[recordId_][fieldId_] = std::move(gathered_);
+        sink_.value(recordId_, fieldId_, gathered_);
     } else if (name == "luser") {
-        result_.users[userId_] = std::move(gathered_);
+        sink_.user(userId_, gathered_);
     } else {
         takeEnvelopeElement(name);
     }
-    gathered_.clear();  // also makes a moved-from text empty again
+    gathered_.clear();  // also makes a moved-from or swapped text empty again
 }
 
 void GrantedReader::startElement(std::string_view name, const char**) {

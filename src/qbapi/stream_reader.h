@@ -105,10 +105,25 @@ class ReplyStream final : public BodySink {
     XmlStream xml_;
 };
 
-// The records and user names of an API_DoQuery reply.
-struct QueryResult {
+// Where the values and user names of an API_DoQuery reply go as they are read. The texts may be
+// moved from (or swapped with, so that their buffers are used again).
+class QuerySink {
+  public:
+    virtual ~QuerySink() = default;
+    virtual void value(std::int32_t rid, std::int32_t fid, std::string& text) = 0;
+    // A user id's number part and the user's name.
+    virtual void user(std::int32_t uid, std::string& name) = 0;
+};
+
+// The records and user names of an API_DoQuery reply, as maps.
+struct QueryResult final : QuerySink {
     std::map<std::int32_t, std::map<std::int32_t, std::string>> records;  // rid -> fid -> value
     std::map<std::int32_t, std::string> users;  // user id (its number part) -> name
+
+    void value(std::int32_t rid, std::int32_t fid, std::string& text) override {
+        records[rid][fid] = std::move(text);
+    }
+    void user(std::int32_t uid, std::string& name) override { users[uid] = std::move(name); }
 };
 
 // Reads a structured API_DoQuery reply. Field 3 is the record id: values land under the record
@@ -116,12 +131,12 @@ struct QueryResult {
 // value is its download URL; a <BR/> inside a field is a line feed of the value.
 class QueryReader final : public EnvelopeReader {
   public:
-    explicit QueryReader(QueryResult& result) : result_(result) {}
+    explicit QueryReader(QuerySink& sink) : sink_(sink) {}
     void startElement(std::string_view name, const char** attributes) override;
     void endElement(std::string_view name) override;
 
   private:
-    QueryResult& result_;
+    QuerySink& sink_;
     std::int32_t fieldId_ = 0;
     std::int32_t recordId_ = 0;
     std::int32_t userId_ = 0;

@@ -101,6 +101,9 @@ void mapTextField(const FieldAttributes& a, const MappingOptions& o, QbField& f)
         sqlType = SQL_LONGVARCHAR;
         columnSize = kMaxTextSize;
     }
+    // A list of users is shown by its ids, but QuickBase matches its text by the users' names:
+    // no criterion on it would select what the driver's predicate keeps.
+    if (equalsIgnoreCase(a.fieldType, "multiuserid")) rank = 0;
     set(f, BaseCategory::Text, sqlType, columnSize, 0, rank, kind);
 }
 

@@ -10,6 +10,7 @@
 #include "qbapi/xml_document.h"
 #include "qbtable/dbid_resolution.h"
 #include "qbtable/field_mapping.h"
+#include "qbtable/table_scan.h"
 
 namespace kelvra {
 namespace {
@@ -20,7 +21,6 @@ constexpr std::string_view kColumnFields =
     "not(@field_type = 'url' and @mode = 'virtual')]";
 constexpr std::string_view kTextSizeVariable = "KELVRA_TEXT_SIZE_";
 constexpr std::size_t kMaxColumns = 65535;
-constexpr std::int32_t kRecordIdFid = 3;
 
 // The application's variables by name (the first of a name wins).
 std::map<std::string, std::string, std::less<>> readVariables(const XmlDocument& schema) {
@@ -40,37 +40,83 @@ class TableOpener {
 
     MsgNo open(std::string_view sqlTableName, std::unique_ptr<QbTable>& out) {
         state_.clearError();
-        std::unique_ptr<QbTable> table;
+        std::shared_ptr<const TableSchema> schema;
         if (sqlTableName == kConfigTableName) {
-            table = configTable();
+            schema = configTable();
         } else if (sqlTableName == kIdentityTableName) {
-            table = identityTable();
-        } else {
+            schema = identityTable();
+        } else if (!(schema = mappedBefore(sqlTableName))) {
             std::string dbid;
-            const XmlDocument* schema = nullptr;
-            if (MsgNo status = resolveTable(session_, state_, sqlTableName, dbid, schema)) {
+            const XmlDocument* document = nullptr;
+            if (MsgNo status = resolveTable(session_, state_, sqlTableName, dbid, document)) {
                 return status;
             }
-            table = std::make_unique<QbTable>(session_, state_, std::move(dbid));
-            if (MsgNo status = buildColumns(*schema, *table)) return status;
+            schema = mappedFor(dbid);
+            if (!schema) {
+                auto built = std::make_shared<TableSchema>();
+                built->key = std::move(dbid);
+                if (MsgNo status = buildColumns(*document, *built)) return status;
+                schema = std::move(built);
+            }
+            remember(sqlTableName, schema);
         }
-        publish(*table);
+        auto table = std::make_unique<QbTable>(session_, state_, std::move(schema));
+        table->textNull_ = session_.options.contains("TEXTNULL");
         out = std::move(table);
         return kMsgNone;
     }
 
   private:
-    std::unique_ptr<QbTable> configTable() {
-        auto table = std::make_unique<QbTable>(session_, state_, std::string(kConfigTableName));
-        table->fields_.resize(2);
-        table->fields_[0].name = "qPARAMETER";
-        table->fields_[1].name = "qVALUE";
-        return table;
+    // Bounds the names kept per connection; names are SQL text, so they could be many.
+    static constexpr std::size_t kMaxResolvedNames = 4096;
+
+    bool useFids() const { return session_.options.contains("USEFIDS"); }
+    bool fileOption() const { return session_.options.contains("FILE"); }
+
+    // The columns of a name opened before, when the options they were mapped with still hold.
+    std::shared_ptr<const TableSchema> mappedBefore(std::string_view sqlTableName) const {
+        auto name = state_.resolvedNames.find(sqlTableName);
+        return name == state_.resolvedNames.end() ? nullptr : mappedFor(name->second);
     }
 
-    std::unique_ptr<QbTable> identityTable() {
-        auto table = std::make_unique<QbTable>(session_, state_, std::string(kIdentityTableName));
-        QbField& id = table->fields_.emplace_back();
+    std::shared_ptr<const TableSchema> mappedFor(std::string_view key) const {
+        auto dbid = state_.tables.find(key);
+        if (dbid == state_.tables.end() || !dbid->second.schema) return nullptr;
+        const auto& schema = dbid->second.schema;
+        if (schema->useFids != useFids() || schema->fileOption != fileOption()) return nullptr;
+        return schema;
+    }
+
+    // The per-DBID state learns the columns and the fields every query needs.
+    void remember(std::string_view sqlTableName, const std::shared_ptr<const TableSchema>& schema) {
+        DbidState& shared = state_.tables[schema->key];
+        shared.schema = schema;
+        shared.records.requestField(kRecordIdFid);
+        if (schema->keyFid != 0) shared.records.requestField(schema->keyFid);
+        if (state_.resolvedNames.size() >= kMaxResolvedNames) state_.resolvedNames.clear();
+        state_.resolvedNames.insert_or_assign(std::string(sqlTableName), schema->key);
+    }
+
+    static void indexPositions(TableSchema& schema) {
+        for (std::size_t i = 0; i < schema.fields.size(); ++i) {
+            schema.positions.emplace(schema.fields[i].fid, static_cast<std::uint16_t>(i));
+        }
+    }
+
+    // The special tables are made anew at each open: they have no schema to map.
+    static std::shared_ptr<const TableSchema> configTable() {
+        auto schema = std::make_shared<TableSchema>();
+        schema->key = kConfigTableName;
+        schema->fields.resize(2);
+        schema->fields[0].name = "qPARAMETER";
+        schema->fields[1].name = "qVALUE";
+        return schema;
+    }
+
+    static std::shared_ptr<const TableSchema> identityTable() {
+        auto schema = std::make_shared<TableSchema>();
+        schema->key = kIdentityTableName;
+        QbField& id = schema->fields.emplace_back();
         id.name = "Newest Record ID";
         id.fid = kRecordIdFid;
         id.fidText = std::to_string(kRecordIdFid);
@@ -78,45 +124,46 @@ class TableOpener {
         id.columnSize = 10;
         id.restrictRank = 1000;
         id.kind = FieldKind::RecordId;
-        return table;
+        indexPositions(*schema);
+        return schema;
     }
 
-    MsgNo buildColumns(const XmlDocument& schema, QbTable& table) {
-        table.name_ = schema.text("/*/table/name");
-        std::string keyText = schema.text("/*/table/original/key_fid");
+    MsgNo buildColumns(const XmlDocument& document, TableSchema& table) {
+        table.name = document.text("/*/table/name");
+        std::string keyText = document.text("/*/table/original/key_fid");
         if (keyText.empty())
-            keyText = schema.text("/*/table/fields/field[@field_type='recordid']/@id");
-        table.keyFid_ = leadingInteger32(keyText);
-        table.modifiedFid_ = roleFid(schema, "modified");
-        table.createdFid_ = roleFid(schema, "created");
-        table.modifierFid_ = roleFid(schema, "modifier");
-        table.ownerFid_ = roleFid(schema, "owner");
-        bool useFids = session_.options.contains("USEFIDS");
-        table.textNull_ = session_.options.contains("TEXTNULL");
-        MappingOptions mapping{state_.sqlServerHost(), session_.options.contains("FILE")};
-        auto variables = readVariables(schema);
-        std::string variablePrefix = std::string(kTextSizeVariable) + table.key_ + "_";
+            keyText = document.text("/*/table/fields/field[@field_type='recordid']/@id");
+        table.keyFid = leadingInteger32(keyText);
+        table.modifiedFid = roleFid(document, "modified");
+        table.createdFid = roleFid(document, "created");
+        table.modifierFid = roleFid(document, "modifier");
+        table.ownerFid = roleFid(document, "owner");
+        table.useFids = useFids();
+        table.fileOption = fileOption();
+        MappingOptions mapping{state_.sqlServerHost(), table.fileOption};
+        auto variables = readVariables(document);
+        std::string variablePrefix = std::string(kTextSizeVariable) + table.key + "_";
 
-        std::vector<XmlNode> nodes = schema.nodes(kColumnFields);
+        std::vector<XmlNode> nodes = document.nodes(kColumnFields);
         // Columns are numbered in 16 bits; a larger schema keeps its first 65535 fields.
         if (nodes.size() > kMaxColumns) nodes.erase(nodes.begin() + kMaxColumns, nodes.end());
-        table.fields_.reserve(nodes.size());
-        bool keyTaken = table.keyFid_ == 0;  // 0: the schema names no key
+        table.fields.reserve(nodes.size());
+        bool keyTaken = table.keyFid == 0;  // 0: the schema names no key
         for (const XmlNode& node : nodes) {
-            QbField& field = table.fields_.emplace_back();
+            QbField& field = table.fields.emplace_back();
             field.fidText = node.attribute("id");
             field.fid = leadingInteger32(field.fidText);
-            if (useFids) {
+            if (table.useFids) {
                 field.name = "fid" + field.fidText.substr(0, kMaxColumnNameLength - 3);
             } else {
                 field.name = cleanLabel(node.text("label"));
             }
             // One key column only, should the schema repeat the key's id.
-            bool isKey = !keyTaken && field.fid == table.keyFid_;
+            bool isKey = !keyTaken && field.fid == table.keyFid;
             if (isKey) {
                 keyTaken = true;
                 field.keySeq = 1;
-                table.keyColumnName_ = field.name;
+                table.keyColumnName = field.name;
             }
             std::string baseType = node.attribute("base_type");
             std::string fieldType = node.attribute("field_type");
@@ -132,6 +179,7 @@ class TableOpener {
             }
             if (!mapFieldType(attributes, mapping, field)) return state_.fail(kMsgTableError);
         }
+        indexPositions(table);
         return kMsgNone;
     }
 
@@ -140,36 +188,16 @@ class TableOpener {
             schema.text("/*/table/fields/field[@role='" + std::string(role) + "']/@id"));
     }
 
-    // The per-DBID state learns the columns and the fields every query needs.
-    void publish(const QbTable& table) {
-        DbidState& shared = state_.tables[table.key_];
-        std::map<std::int32_t, std::uint16_t> positions;
-        for (std::size_t i = 0; i < table.fields_.size(); ++i) {
-            positions.emplace(table.fields_[i].fid, static_cast<std::uint16_t>(i));
-        }
-        shared.fieldPositions = std::move(positions);
-        if (table.key_ == kConfigTableName || table.key_ == kIdentityTableName) return;
-        shared.requestedFields.insert(kRecordIdFid);
-        if (table.keyFid_ != 0) shared.requestedFields.insert(table.keyFid_);
-    }
-
     QbSession& session_;
     TableLayerState& state_;
 };
 
-QbTable::QbTable(QbSession& session, TableLayerState& state, std::string key)
-    : session_(session), state_(state), key_(std::move(key)) {}
-
-DbidState& QbTable::shared() const {
-    return state_.tables[key_];
-}
-
-int QbTable::positionOfFid(std::int32_t fid) const {
-    auto dbidState = state_.tables.find(key_);
-    if (dbidState == state_.tables.end()) return -1;
-    auto found = dbidState->second.fieldPositions.find(fid);
-    return found == dbidState->second.fieldPositions.end() ? -1 : found->second;
-}
+QbTable::QbTable(QbSession& session, TableLayerState& state,
+                 std::shared_ptr<const TableSchema> schema)
+    : session_(session),
+      state_(state),
+      schema_(std::move(schema)),
+      shared_(&state.tables[schema_->key]) {}
 
 MsgNo openTable(QbSession& session, TableLayerState& state, std::string_view sqlTableName,
                 std::unique_ptr<QbTable>& table) {

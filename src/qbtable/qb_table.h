@@ -14,13 +14,19 @@
 #include <string_view>
 #include <vector>
 
+#include <span>
+
+#include "convert/value.h"
 #include "qbtable/qb_field.h"
+#include "qbtable/restriction.h"
+#include "qbtable/table_schema.h"
 #include "qbtable/table_state.h"
 #include "resources/messages.h"
 
 namespace kelvra {
 
 class QbSession;
+struct TableScan;
 
 // The special tables: the connection's configuration and the newest record id.
 inline constexpr std::string_view kConfigTableName = "KELVRA CONNECTION CONFIG";
@@ -28,49 +34,73 @@ inline constexpr std::string_view kIdentityTableName = "@@identity";
 
 class QbTable {
   public:
-    QbTable(QbSession& session, TableLayerState& state, std::string key);
+    QbTable(QbSession& session, TableLayerState& state, std::shared_ptr<const TableSchema> schema);
+    ~QbTable();
     QbTable(const QbTable&) = delete;
     QbTable& operator=(const QbTable&) = delete;
 
     QbSession& session() const { return session_; }
     TableLayerState& state() const { return state_; }
+    const TableSchema& schema() const { return *schema_; }
     // The key text: the DBID, or the name of a special table.
-    const std::string& dbid() const { return key_; }
+    const std::string& dbid() const { return schema_->key; }
     // The table's own name from its schema (empty for the special tables).
-    const std::string& name() const { return name_; }
-    DbidState& shared() const;
+    const std::string& name() const { return schema_->name; }
+    DbidState& shared() const { return *shared_; }
 
-    std::uint16_t columnCount() const { return static_cast<std::uint16_t>(fields_.size()); }
-    const QbField& field(std::size_t position) const { return fields_.at(position); }
-    QbField& field(std::size_t position) { return fields_.at(position); }
+    std::uint16_t columnCount() const { return static_cast<std::uint16_t>(schema_->fields.size()); }
+    const QbField& field(std::size_t position) const { return schema_->fields.at(position); }
     // The position of the column of a field id; -1 when the table has none.
-    int positionOfFid(std::int32_t fid) const;
+    int positionOfFid(std::int32_t fid) const { return schema_->positionOfFid(fid); }
 
     // The key field and the fields that hold the roles; 0 when the schema names none.
-    std::int32_t keyFid() const { return keyFid_; }
-    const std::string& keyColumnName() const { return keyColumnName_; }
-    std::int32_t createdFid() const { return createdFid_; }
-    std::int32_t modifiedFid() const { return modifiedFid_; }
-    std::int32_t modifierFid() const { return modifierFid_; }
-    std::int32_t ownerFid() const { return ownerFid_; }
+    std::int32_t keyFid() const { return schema_->keyFid; }
+    const std::string& keyColumnName() const { return schema_->keyColumnName; }
+    std::int32_t createdFid() const { return schema_->createdFid; }
+    std::int32_t modifiedFid() const { return schema_->modifiedFid; }
+    std::int32_t modifierFid() const { return schema_->modifierFid; }
+    std::int32_t ownerFid() const { return schema_->ownerFid; }
     // With the option TEXTNULL an empty text reads as NULL.
     bool textNull() const { return textNull_; }
 
+    // Scans. The executor evaluates its whole WHERE clause on every record a scan delivers:
+    // restrictions only narrow what is asked of QuickBase, and any of them may go unsent.
+    //
+    // The restrictions of the next scans: what can be sent safely is kept (with Or, all or
+    // nothing). 0.
+    MsgNo setRestrictions(std::span<const Restriction> list, RestrictionJoin join);
+    // The order of the next scans; none is QuickBase's record id order. 0, or 3 when the table
+    // cannot deliver that order (a special table, a file column, changes QuickBase does not
+    // know of yet): the executor then sorts itself.
+    MsgNo setSortOrder(std::span<const SortColumn> columns);
+    // Lists the records of a scan and stands before the first. A scan identical to the
+    // previous one (same query and order, no records made or dropped since) sends nothing; a
+    // rescan that changes only the value of one equality walks the records already read
+    // (keyed mode). forwardOnly: records already passed may leave the cache.
+    MsgNo startScan(bool forwardOnly);
+    // 0, or 1 (kMsgNoData) after the last record.
+    MsgNo nextRecord();
+    // The current record's id; 0 when the scan stands on none.
+    std::int32_t currentRecordId() const;
+    // 0, or 1 when the id is not in the scan.
+    MsgNo positionOnRecord(std::int32_t recordId);
+    // The current record's value of a column as `type` (see column_read.h); records are read
+    // from QuickBase in pages when first needed. A file attachment read as BINARY is downloaded,
+    // whole. A record that QuickBase no longer has reads as NULL.
+    MsgNo readColumn(std::uint16_t column, ValueType type, Value& out);
+    // Makes every query of this DBID ask for the column's field.
+    void requestColumn(std::uint16_t column);
+
   private:
     friend class TableOpener;
+    friend class ScanRunner;
 
     QbSession& session_;
     TableLayerState& state_;
-    std::string key_;
-    std::string name_;
-    std::vector<QbField> fields_;
-    std::int32_t keyFid_ = 0;
-    std::string keyColumnName_;
-    std::int32_t createdFid_ = 0;
-    std::int32_t modifiedFid_ = 0;
-    std::int32_t modifierFid_ = 0;
-    std::int32_t ownerFid_ = 0;
+    std::shared_ptr<const TableSchema> schema_;
+    DbidState* shared_;  // the connection's state of this DBID (stable: never erased)
     bool textNull_ = false;
+    std::unique_ptr<TableScan> scan_;
 };
 
 // Opens the table named `sqlTableName`: a special table's exact name; or a name whose last

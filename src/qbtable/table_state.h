@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "qbtable/column_read.h"
+#include "qbtable/record_cache.h"
+#include "qbtable/table_schema.h"
 #include "resources/messages.h"
 
 namespace kelvra {
@@ -35,10 +38,10 @@ struct TableError {
 
 // What every QbTable of one DBID shares for the life of the connection.
 struct DbidState {
-    // Field id to column position, filled when the table is first opened.
-    std::map<std::int32_t, std::uint16_t> fieldPositions;
-    // The field ids every query of this DBID asks for.
-    std::set<std::int32_t> requestedFields;
+    // The mapped columns, kept from the first open.
+    std::shared_ptr<const TableSchema> schema;
+    // The records read, with the fields every query of this DBID asks for.
+    RecordCache records;
 };
 
 struct TableLayerState {
@@ -48,6 +51,13 @@ struct TableLayerState {
     std::string hostProgram;
     // By key text: the DBID, or the name of a special table.
     std::map<std::string, DbidState, std::less<>> tables;
+    // The DBID each table name opened so far resolved to.
+    std::map<std::string, std::string, std::less<>> resolvedNames;
+    // User names by the number part of their ids, from the replies that named them.
+    UserNames userNames;
+    // The record made last by an import on this connection (its DBID empty while none).
+    std::string newestDbid;
+    std::int32_t newestRecordId = 0;
 
     bool sqlServerHost() const;
 

@@ -122,9 +122,7 @@ class Analyzer {
         const QbField& field = table.field(static_cast<std::size_t>(column));
         t_.node(columnRef).type = columnType(field.sqlType, field.columnSize, field.decimalDigits);
         // A column a statement uses is fetched by every later query of its table.
-        if (field.fid != 0 && table.dbid() != kConfigTableName && table.dbid() != kIdentityTableName) {
-            table.shared().requestedFields.insert(field.fid);
-        }
+        table.requestColumn(static_cast<std::uint16_t>(column));
     }
 
     MsgNo resolveColumn(NodeIndex columnRef) {

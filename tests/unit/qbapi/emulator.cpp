@@ -34,7 +34,7 @@ std::string readFirstLine(int fd) {
 
 }  // namespace
 
-Emulator::Emulator() {
+Emulator::Emulator(const std::vector<std::string>& options) {
     std::string tree = KELVRA_SOURCE_DIR;
     std::string script = tree + "/tools/qbemu/qbemu.py";
     std::string data = tree + "/tools/qbemu/demo.json";
@@ -52,8 +52,12 @@ Emulator::Emulator() {
     if (pid_ == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the tests
         ::dup2(out[1], STDOUT_FILENO);
-        ::execl("/usr/bin/python3", "python3", script.c_str(), "--data", data.c_str(), "--port",
-                "0", "--ca-out", caFile_.c_str(), static_cast<char*>(nullptr));
+        std::vector<const char*> argv = {"python3",    script.c_str(), "--data",
+                                         data.c_str(), "--port",       "0",
+                                         "--ca-out",   caFile_.c_str()};
+        for (const std::string& option : options) argv.push_back(option.c_str());
+        argv.push_back(nullptr);
+        ::execv("/usr/bin/python3", const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -93,12 +97,12 @@ std::string Emulator::control(const std::string& method, const std::string& path
 
 Emulator* EmulatorSuite::emulator_ = nullptr;
 
-void EmulatorSuite::SetUpTestSuite() {
+void EmulatorSuite::startEmulator(const std::vector<std::string>& options) {
     // Loopback only: no proxy of the environment may stand between.
     for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
         ::unsetenv(name);
     }
-    emulator_ = new Emulator();
+    emulator_ = new Emulator(options);
     if (emulator_->running()) ::setenv("CURL_CA_BUNDLE", emulator_->caFile().c_str(), 1);
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qbapi/http_channel.h"
 #include "qbapi/qb_session.h"
@@ -16,14 +17,17 @@ namespace kelvra::test {
 // The demo account of tools/qbemu/demo.json that the emulator tests use.
 inline constexpr const char* kUser = "pat.doe@example.com";
 inline constexpr const char* kPassword = "kelvra-demo";
-inline constexpr const char* kApp = "bq8kx2md9";       // Kelvra Projects, the application
-inline constexpr const char* kProjects = "bq8kx2mea";  // its Projects table
-inline constexpr const char* kContacts = "bq8kx2mje";  // the one table of Kelvra Contacts
+inline constexpr const char* kApp = "bq8kx2md9";         // Kelvra Projects, the application
+inline constexpr const char* kProjects = "bq8kx2mea";    // its Projects table
+inline constexpr const char* kContacts = "bq8kx2mje";    // the one table of Kelvra Contacts
+inline constexpr const char* kTasks = "bq8kx2mfb";       // the Tasks table of Kelvra Projects
+inline constexpr const char* kBenchItems = "bqbench3t";  // with --bench-records N
 
 class Emulator {
   public:
-    // Starts tools/qbemu/qbemu.py with the demo data; failure() says why when it did not start.
-    Emulator();
+    // Starts tools/qbemu/qbemu.py with the demo data and the given further options;
+    // failure() says why when it did not start.
+    explicit Emulator(const std::vector<std::string>& options = {});
     ~Emulator();
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
@@ -51,8 +55,10 @@ class Emulator {
 // CURL_CA_BUNDLE naming its CA so that sessions verify it, and stopped after the last test.
 class EmulatorSuite : public ::testing::Test {
   protected:
-    static void SetUpTestSuite();
+    static void SetUpTestSuite() { startEmulator({}); }
     static void TearDownTestSuite();
+    // For suites that need the emulator started with further options.
+    static void startEmulator(const std::vector<std::string>& options);
     void SetUp() override { ASSERT_TRUE(emulator_->running()) << emulator_->failure(); }
 
     // A session logged in to the emulator as the demo user.

@@ -128,7 +128,7 @@ TEST_F(OpenTableTest, SchemaFieldsBecomeColumnsInOrder) {
     EXPECT_EQ(table->positionOfFid(10), 7);
     EXPECT_EQ(table->positionOfFid(11), 8);
     EXPECT_EQ(table->positionOfFid(8), -1);
-    EXPECT_THAT(state.tables.at(kDbid).requestedFields, ElementsAre(3));
+    EXPECT_THAT(state.tables.at(kDbid).records.slotFields(), ElementsAre(3));
     EXPECT_EQ(state.error.number, kMsgNone);
 }
 
@@ -176,7 +176,7 @@ TEST_F(OpenTableTest, UnresolvableNameFailsWithQuickBaseError) {
 
 TEST_F(OpenTableTest, ApplicationIsRefusedWithItsChildTables) {
     wire->answer(schemaReply(applicationSchema()));
-    auto before = std::make_unique<QbTable>(*session, state, "keep");
+    auto before = std::make_unique<QbTable>(*session, state, std::make_shared<TableSchema>());
     QbTable* kept = before.get();
     table = std::move(before);
     EXPECT_EQ(open("bqx7m2aa9"), kMsgSession);
@@ -235,7 +235,7 @@ TEST_F(OpenTableTest, OptionsAndKeyField) {
     EXPECT_EQ(table->field(5).restrictRank, 1000);
     EXPECT_EQ(table->field(2).keySeq, 0);
     EXPECT_EQ(table->field(2).updatable, 0);  // the record id, no longer the key
-    EXPECT_THAT(state.tables.at(kDbid).requestedFields, ElementsAre(3, 6));
+    EXPECT_THAT(state.tables.at(kDbid).records.slotFields(), ElementsAre(3, 6));
 }
 
 TEST_F(OpenTableTest, KeyFromRecordIdFieldWhenSchemaNamesNone) {
@@ -319,6 +319,40 @@ TEST_F(OpenTableTest, SpecialTablesNeedNoRequest) {
     wire->answer(qbApiReply("API_FindDBByName", "", "2", "Invalid input"));
     EXPECT_EQ(open("@@IDENTITY"), kMsgSession);
     EXPECT_EQ(wire->sent.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kelvra::test
+
+namespace kelvra::test {
+namespace {
+
+// The columns are mapped once per connection and DBID, whatever name opens the table, and
+// mapped again only when an option they depend on changed.
+TEST_F(OpenTableTest, MappedColumnsAreSharedUntilAnOptionChanges) {
+    wire->answer(schemaReply(schema(builtinFields() + field("6", "file", "text", "Doc"))));
+    ASSERT_EQ(open("Projects bqaaaaaa2"), kMsgNone);
+    const TableSchema* first = &table->schema();
+    for (const char* name : {"Projects bqaaaaaa2", "bqaaaaaa2", "DBIDbqaaaaaa2"}) {
+        ASSERT_EQ(open(name), kMsgNone) << name;
+        EXPECT_EQ(&table->schema(), first) << name;
+    }
+    EXPECT_EQ(wire->sent.size(), 1u);
+
+    // TEXTNULL belongs to the table, not to its columns.
+    session->options["TEXTNULL"] = "";
+    ASSERT_EQ(open("bqaaaaaa2"), kMsgNone);
+    EXPECT_TRUE(table->textNull());
+    EXPECT_EQ(&table->schema(), first);
+
+    session->options["FILE"] = "";
+    ASSERT_EQ(open("bqaaaaaa2"), kMsgNone);
+    EXPECT_NE(&table->schema(), first);
+    EXPECT_EQ(table->field(5).sqlType, SQL_LONGVARBINARY);
+    session->options["USEFIDS"] = "";
+    ASSERT_EQ(open("bqaaaaaa2"), kMsgNone);
+    EXPECT_EQ(table->field(5).name, "fid6");
+    EXPECT_EQ(wire->sent.size(), 1u);  // the schema document itself stays cached
 }
 
 }  // namespace
