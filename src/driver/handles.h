@@ -15,6 +15,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/result_set.h"
+#include "engine/scalar_functions.h"
 #include "qbapi/qb_session.h"
 #include "qbtable/table_state.h"
 #include "sql/parse_tree.h"
@@ -149,6 +150,7 @@ struct DriverConnection {
     std::vector<DbInfo> grantedApplications;
     // What the session's tables share: field maps, the last table error, the host program.
     TableLayerState tableState;
+    RandState rand;  // RAND's generator: one sequence per connection
     std::string currentCatalog;
     std::int32_t txnIsolation = -1;
     std::uint32_t autocommit = 0;

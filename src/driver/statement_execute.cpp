@@ -80,6 +80,8 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
     context.userName = dbc.session->username;
     context.odbcVersion = odbcVersionOf(stmt);
     context.forwardOnly = stmt.cursorType == SQL_CURSOR_FORWARD_ONLY;
+    context.database = dbc.currentCatalog;
+    context.rand = &dbc.rand;
     auto executor = std::make_unique<Executor>(stmt.tree, std::move(context));
     dbc.tableState.clearError();
     ExecOutcome outcome;

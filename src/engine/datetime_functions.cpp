@@ -16,6 +16,10 @@ namespace kelvra {
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
+// The seconds of SQL_TSI_SECOND to SQL_TSI_WEEK (intervals 1 to 5), the months of SQL_TSI_MONTH
+// to SQL_TSI_YEAR (6 to 8).
+constexpr std::int64_t kIntervalSeconds[] = {1, 60, 3600, kSecondsPerDay, 7 * kSecondsPerDay};
+constexpr std::int64_t kIntervalMonths[] = {1, 3, 12};
 
 // A date and time argument taken apart. A date is at midnight; a time has no date unless it is
 // placed on today's.
@@ -109,18 +113,16 @@ void setName(Value& out, std::string_view name) {
 
 // TIMESTAMPADD: `count` intervals added to the moment; 1059 beyond the calendar's years.
 MsgNo addInterval(const Moment& m, std::int16_t interval, std::int64_t count, Value& out) {
-    static constexpr std::int64_t kSeconds[] = {1, 60, 3600, kSecondsPerDay, 7 * kSecondsPerDay};
-    static constexpr std::int64_t kMonths[] = {1, 3, 12};
     // Far beyond 10000 years in any unit, and far from overflowing 64 bits.
     if (count > 1000000000000LL || count < -1000000000000LL) return kMsgFunctionArgument;
     std::int64_t days = dayNumber(m.date);
     std::int64_t seconds = secondOfDay(m.time);
     if (interval >= 1 && interval <= 5) {
-        seconds += count * kSeconds[interval - 1];
+        seconds += count * kIntervalSeconds[interval - 1];
     } else if (interval >= 6 && interval <= 8) {
         if (count > 1000000 || count < -1000000) return kMsgFunctionArgument;
-        const std::int64_t months =
-            std::int64_t(m.date.year) * 12 + (m.date.month - 1) + count * kMonths[interval - 6];
+        const std::int64_t months = std::int64_t(m.date.year) * 12 + (m.date.month - 1) +
+                                    count * kIntervalMonths[interval - 6];
         const std::int64_t year = floorDivide(months, 12);
         // The day stays; one past the month's end runs on into the next (January 31 and a
         // month is March 2 or 3).
@@ -142,11 +144,10 @@ MsgNo addInterval(const Moment& m, std::int16_t interval, std::int64_t count, Va
 
 // TIMESTAMPDIFF: the whole intervals from a to b.
 double intervalsBetween(const Moment& a, const Moment& b, std::int16_t interval) {
-    static constexpr std::int64_t kSeconds[] = {1, 60, 3600, kSecondsPerDay, 7 * kSecondsPerDay};
     if (interval >= 1 && interval <= 5) {
         const std::int64_t seconds = (dayNumber(b.date) - dayNumber(a.date)) * kSecondsPerDay +
                                      secondOfDay(b.time) - secondOfDay(a.time);
-        return double(seconds / kSeconds[interval - 1]);
+        return double(seconds / kIntervalSeconds[interval - 1]);
     }
     const std::int64_t months =
         12 * (std::int64_t(b.date.year) - a.date.year) + (b.date.month - a.date.month);

@@ -148,6 +148,12 @@ MsgNo Executor::evaluateFunction(NodeIndex n) {
     functions.database = context_.database;
     functions.user = context_.userName;
     functions.rand = context_.rand;
+    if (context_.tables != nullptr) {
+        if (!context_.tables->newestDbid.empty()) {
+            functions.identity = context_.tables->newestRecordId;
+        }
+        functions.lastError = context_.tables->lastQuickBaseError;
+    }
     ParseNode& node = tree_.node(n);
     return evaluateScalarFunction(call, node.type, std::span<const Value* const>(args.data(), count),
                                   functions, node.value, argument_);

@@ -17,8 +17,14 @@ Records are separated by blank lines; "#" starts a comment line.
     ----
     <one line per row: the values separated by tabs>
 
+An expected row may instead be "= <Python expression>": its value (one value, or a tuple for a
+row of several) computed by Python (math, decimal, struct, datetime, date, time, timedelta,
+Decimal) and printed as fetched values are, so that results are checked against an independent
+computation.
+
 A record may start with "params: <Python list>", the statement's parameter values (date, time,
-datetime, Decimal and b"" are available). <types> has one letter per column, checked against the value fetched:
+datetime, Decimal and b"" are available). <types> has one letter per column, checked against
+the value fetched:
 T text, I integer, R float, N decimal, D date/time/timestamp, B bit, X binary. Values print as
 NULL, (empty) for an empty text, numbers as Python prints them (floats with up to 12 significant
 digits), dates and times in ISO form, binary as hex; a line break inside a text prints as \\n,
@@ -27,7 +33,9 @@ a tab as \\t. "rowsort" compares the rows sorted as printed; "nosort" (the defau
 
 import datetime
 import decimal
+import math
 import os
+import struct
 import sys
 
 import pytest
@@ -40,6 +48,10 @@ import pyodbc  # noqa: E402
 FIXTURE = os.path.join(os.path.dirname(__file__), "fixture.json")
 PARAM_NAMES = {"date": datetime.date, "time": datetime.time, "datetime": datetime.datetime,
                "Decimal": decimal.Decimal}
+EXPECTED_NAMES = dict(PARAM_NAMES, math=math, decimal=decimal, struct=struct,
+                      timedelta=datetime.timedelta,
+                      int=int, float=float, abs=abs, round=round, len=len, str=str, chr=chr,
+                      ord=ord, tuple=tuple)
 TYPE_CHECKS = {
     "T": (str,),
     "I": (int,),
@@ -59,6 +71,14 @@ def corpus_emulator():
         _emulator = Emulator(FIXTURE, ["--bench-records", "10000"])
         os.environ["CURL_CA_BUNDLE"] = _emulator.ca
     return _emulator
+
+
+@pytest.fixture(scope="module")
+def corpus_connection():
+    """A connection to the corpus's emulator, for the test modules beside the .test files."""
+    connection = pyodbc.connect(connection_string(corpus_emulator()), autocommit=True)
+    yield connection
+    connection.close()
 
 
 def pytest_unconfigure(config):
@@ -83,6 +103,14 @@ def render(value):
     if text == "":
         return "(empty)"
     return text.replace("\\", "\\\\").replace("\n", "\\n").replace("\t", "\\t")
+
+
+def expected_row(line):
+    """An expected row as written, or the row a "= <expression>" line computes."""
+    if not line.startswith("= "):
+        return line
+    value = eval(line[2:], {"__builtins__": {}, **EXPECTED_NAMES})  # test data
+    return "\t".join(render(v) for v in (value if isinstance(value, tuple) else (value,)))
 
 
 class Record:
@@ -173,7 +201,7 @@ class CorpusItem(pytest.Item):
                 assert value is None or isinstance(value, TYPE_CHECKS[letter]), \
                     f"{value!r} is not of type {letter}"
             rendered.append("\t".join(render(v) for v in row))
-        expected = list(r.expected)
+        expected = [expected_row(line) for line in r.expected]
         if "rowsort" in r.words[1:]:
             rendered.sort()
             expected.sort()

@@ -59,10 +59,6 @@ inline Arg binary(std::string_view bytes, std::int16_t sqlType = SQL_VARBINARY) 
     return typed(Value::ofBinary(bytes), ValueType::Binary, sqlType, std::uint32_t(bytes.size()),
                  -1);
 }
-inline Arg nul(Arg arg) {  // a NULL value of the argument's type (a NULL column)
-    arg.value = Value::null(arg.value.type);
-    return arg;
-}
 inline Arg nullLiteral() {
     Arg arg{Value::null(ValueType::None), {}};
     arg.type.isNullLiteral = true;
