@@ -11,7 +11,6 @@
 #include "connect/session_start.h"
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 #include "resources/ascii.h"
 
@@ -140,9 +139,7 @@ MsgNo disconnect(DriverConnection& dbc) {
 
 KELVRA_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR* szDSN, SQLSMALLINT cbDSN, SQLCHAR* szUID,
                                    SQLSMALLINT cbUID, SQLCHAR* szAuthStr, SQLSMALLINT cbAuthStr) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return connect(dbc, argumentText(szDSN, cbDSN), argumentText(szUID, cbUID),
                        argumentText(szAuthStr, cbAuthStr));
     });
@@ -152,25 +149,23 @@ KELVRA_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND /*hwnd*/, SQLCHAR
                                          SQLSMALLINT cbConnStrIn, SQLCHAR* szConnStrOut,
                                          SQLSMALLINT cbConnStrOutMax, SQLSMALLINT* pcbConnStrOut,
                                          SQLUSMALLINT fDriverCompletion) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return driverConnect(dbc, argumentText(szConnStrIn, cbConnStrIn), szConnStrOut,
                              cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLDisconnect(SQLHDBC hdbc) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] { return finish(dbc.diag, disconnect(dbc)); });
+    return runEntry<DriverConnection>(
+        hdbc, [](DriverConnection& dbc) { return finish(dbc.diag, disconnect(dbc)); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* /*szConnStrIn*/,
                                          SQLSMALLINT /*cbConnStrIn*/, SQLCHAR* /*szConnStrOut*/,
                                          SQLSMALLINT /*cbConnStrOutMax*/,
                                          SQLSMALLINT* /*pcbConnStrOut*/) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
-    return SQL_ERROR;
+    return runEntry<DriverConnection>(hdbc, [](DriverConnection& dbc) {
+        postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
+        return SQL_ERROR;
+    });
 }

@@ -9,7 +9,6 @@
 
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 
 using namespace kelvra;
@@ -217,46 +216,41 @@ MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINT
 
 KELVRA_EXPORT SQLRETURN SQLSetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOINTER Value,
                                       SQLINTEGER /*StringLength*/) {
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return finish(env.diag, setEnvAttr(env, Attribute, reinterpret_cast<SQLULEN>(Value)));
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
+        return finish(env.diag, setEnvAttr(env, Attribute, reinterpret_cast<SQLULEN>(Value)));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOINTER Value,
                                       SQLINTEGER /*BufferLength*/, SQLINTEGER* StringLength) {
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return finish(env.diag, getEnvAttr(env, Attribute, Value, StringLength));
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
+        return finish(env.diag, getEnvAttr(env, Attribute, Value, StringLength));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag,
-                   [&] { return finish(dbc.diag, setConnectOption(dbc, fOption, vParam)); });
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, setConnectOption(dbc, fOption, vParam));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
                                             SQLPOINTER pvParam) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return finish(dbc.diag, getConnectOption(dbc, fOption, pvParam));
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, getConnectOption(dbc, fOption, pvParam));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER StringLength) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return finish(dbc.diag, setConnectAttr(dbc, Attribute, Value, StringLength));
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER BufferLength, SQLINTEGER* StringLength) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return finish(dbc.diag, getConnectAttr(dbc, Attribute, Value, BufferLength, StringLength));
     });
 }
