@@ -6,6 +6,7 @@
 
 namespace kelvra {
 
+
 std::string hostProgramName() {
     char path[4096];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
@@ -22,7 +23,12 @@ std::unique_ptr<QbSession> startSession(const SessionRequest& request, DiagRecor
         session->password = request.password;
         session->server = toLowerAscii(request.server);
         session->userAgent = "Kelvra ODBC/3.8.1.44 (Linux)";
+        session->deadline =
+            request.loginTimeout != 0
+                ? ExchangeDeadline{request.loginTimeout, kMsgTimeout}
+                : ExchangeDeadline{request.connectionTimeout, kMsgConnectionTimeout};
         session->authenticate();
+        session->deadline = {request.connectionTimeout, kMsgConnectionTimeout};
     }
     if (!session->ok()) {
         postSessionError(diag, session->msgNo(), session->errcode(), session->errdetail());

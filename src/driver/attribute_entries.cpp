@@ -91,7 +91,9 @@ MsgNo setConnectAttr(DriverConnection& dbc, SQLINTEGER attribute, SQLPOINTER val
             return kMsgNone;
         }
         case SQL_ATTR_CONNECTION_TIMEOUT:
-            return number != 0 ? kMsgOptionChanged : kMsgNone;
+            dbc.connectionTimeout = static_cast<std::uint32_t>(number);
+            if (dbc.session) dbc.session->deadline = {dbc.connectionTimeout, kMsgConnectionTimeout};
+            return kMsgNone;
         case SQL_ATTR_METADATA_ID:
             dbc.metadataId = static_cast<std::uint32_t>(number);
             for (auto& stmt : dbc.statements) stmt->metadataId = dbc.metadataId;
@@ -150,6 +152,7 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
         case SQL_AUTOCOMMIT:
             return value != SQL_AUTOCOMMIT_ON ? kMsgNotCapable : kMsgNone;
         case SQL_LOGIN_TIMEOUT:
+            dbc.loginTimeout = static_cast<std::uint32_t>(value);
             return kMsgNone;
         case SQL_OPT_TRACEFILE:
             return kMsgOptionChanged;
@@ -165,8 +168,10 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
 
 MsgNo getConnectOption(const DriverConnection& dbc, SQLUSMALLINT option, SQLPOINTER value) {
     switch (option) {
-        case SQL_ACCESS_MODE:
         case SQL_LOGIN_TIMEOUT:
+            storeInteger(value, nullptr, dbc.loginTimeout);
+            return kMsgNone;
+        case SQL_ACCESS_MODE:
         case SQL_OPT_TRACE:
         case SQL_TRANSLATE_OPTION:
         case SQL_QUIET_MODE:
@@ -191,8 +196,10 @@ MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINT
         case SQL_ATTR_CURRENT_CATALOG:
             return copyStringOut(value, bufferLength, length, dbc.currentCatalog);
         case SQL_ATTR_CONNECTION_DEAD:
-        case SQL_ATTR_CONNECTION_TIMEOUT:
             storeInteger(value, length, 0);
+            return kMsgNone;
+        case SQL_ATTR_CONNECTION_TIMEOUT:
+            storeInteger(value, length, dbc.connectionTimeout);
             return kMsgNone;
         case SQL_ATTR_AUTO_IPD:
             storeInteger(value, length, SQL_TRUE);

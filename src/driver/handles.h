@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "connect/session_start.h"
 #include "driver/diagnostics.h"
 #include "driver/result_set.h"
 #include "qbapi/qb_session.h"
@@ -154,6 +155,10 @@ struct DriverConnection {
     std::uint16_t defaultRetrieveData = SQL_RD_ON;
     std::uint16_t defaultUseBookmarks = SQL_UB_OFF;
     std::uint32_t metadataId = SQL_FALSE;
+    // Seconds (0: none): SQL_ATTR_LOGIN_TIMEOUT for the login, SQL_ATTR_CONNECTION_TIMEOUT (or
+    // the TIMEOUT keyword) for each request to QuickBase.
+    std::uint32_t loginTimeout = 0;
+    std::uint32_t connectionTimeout = kDefaultConnectionTimeout;
 
     explicit DriverConnection(DriverEnvironment* environment) : environment(environment) {}
     DriverConnection(const DriverConnection&) = delete;
