@@ -134,8 +134,8 @@ SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* o
     attach(dbc, std::move(session), v.dsn);
 
     const std::string result = buildOutConnectionString(v);
-    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0,
-                                          outMax > 0 ? outLength : nullptr, result));
+    // The full length is reported whatever the buffer, a buffer of size 0 included.
+    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0, outLength, result));
 }
 
 MsgNo disconnect(DriverConnection& dbc) {

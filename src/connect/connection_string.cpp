@@ -86,9 +86,12 @@ void appendPair(std::string& out, std::string_view keyword, std::string_view val
 MsgNo parseConnectionString(std::string_view text, ConnectionValues& values) {
     size_t pos = 0;
     while (pos < text.size()) {
+        // Empty pairs, and the blanks before a keyword, are no part of one.
+        pos = text.find_first_not_of("; \t", pos);
+        if (pos == std::string_view::npos) break;
         const size_t eq = text.find('=', pos);
         if (eq == std::string_view::npos) break;
-        const std::string keyword = toUpperAscii(text.substr(pos, eq - pos));
+        const std::string keyword = toUpperAscii(trimBlanks(text.substr(pos, eq - pos)));
         if (keyword.empty()) return kMsgInvalidConnectString;
 
         std::string value;

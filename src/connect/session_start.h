@@ -27,9 +27,10 @@ struct SessionRequest {
     std::uint32_t connectionTimeout = kDefaultConnectionTimeout;
 };
 
-// Creates a session and logs in. On failure the session's error is posted on `diag` (message
-// 999, or the driver's own message: 1091 and 1092 when the login took too long) and null is
-// returned.
+// Creates a session and logs in. User name and password that are not valid UTF-8 or hold
+// control characters are refused (1093) before anything is sent. On failure the session's
+// error is posted on `diag` (message 999, or the driver's own message: 1091 and 1092 when the
+// login took too long) and null is returned.
 std::unique_ptr<QbSession> startSession(const SessionRequest& request, DiagRecord& diag);
 
 // Ends a session: sends what it saved for the end of the connection, then destroys it.
