@@ -1,8 +1,12 @@
 // Reading a large API_DoQuery reply: streamed through Expat into the record map (what the
-// driver does), and, for comparison, parsed into a libxml2 document.
+// driver does), and, for comparison, parsed into a libxml2 document. And a reply holding one
+// 16 MB token, arriving in 16 KiB pieces: fed to Expat piece by piece, and through the reply
+// stream that gathers pieces into larger blocks (what the driver does).
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "qbapi/stream_reader.h"
 #include "qbapi/xml_document.h"
@@ -61,5 +65,51 @@ void parseDoQueryDocument(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(parseDoQueryDocument)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A GrantedDBs reply whose one element carries a 16 MB attribute.
+std::string longTokenReply() {
+    return "<qdbapi><errcode>0</errcode><databases><dbinfo note=\"" + std::string(16u << 20, 'x') +
+           "\"/></databases></qdbapi>";
+}
+
+constexpr std::size_t kNetworkPiece = 16u << 10;
+
+void longTokenFedAsDelivered(benchmark::State& state) {
+    const std::string reply = longTokenReply();
+    for (auto _ : state) {
+        std::vector<kelvra::DbInfo> list;
+        kelvra::GrantedReader reader(list);
+        kelvra::XmlStream xml(reader);
+        xml.begin();
+        for (std::size_t at = 0; at < reply.size(); at += kNetworkPiece) {
+            xml.feed(std::string_view(reply).substr(at, kNetworkPiece));
+        }
+        std::string detail;
+        if (xml.finish(detail) != kelvra::StreamOutcome::parsed || list.size() != 1) {
+            state.SkipWithError("the reply did not stream");
+            break;
+        }
+    }
+}
+BENCHMARK(longTokenFedAsDelivered)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void longTokenThroughReplyStream(benchmark::State& state) {
+    const std::string reply = longTokenReply();
+    for (auto _ : state) {
+        std::vector<kelvra::DbInfo> list;
+        kelvra::GrantedReader reader(list);
+        kelvra::ReplyStream stream(reader);
+        stream.start();
+        for (std::size_t at = 0; at < reply.size(); at += kNetworkPiece) {
+            stream.piece(std::string_view(reply).substr(at, kNetworkPiece));
+        }
+        std::string detail;
+        if (stream.finish(detail) != kelvra::StreamOutcome::parsed || list.size() != 1) {
+            state.SkipWithError("the reply did not stream");
+            break;
+        }
+    }
+}
+BENCHMARK(longTokenThroughReplyStream)->Unit(benchmark::kMillisecond);
 
 }  // namespace

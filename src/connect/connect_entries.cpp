@@ -11,7 +11,6 @@
 #include "connect/session_start.h"
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 #include "resources/ascii.h"
 
@@ -45,13 +44,33 @@ void attach(DriverConnection& dbc, std::unique_ptr<QbSession> session, const std
     dbc.dataSourceName = dsn.empty() ? " " : dsn;
 }
 
+// A TIMEOUT value, when one is given, becomes the connection timeout.
+MsgNo takeTimeout(DriverConnection& dbc, const std::string& text) {
+    if (text.empty()) return kMsgNone;
+    std::uint32_t seconds = 0;
+    if (!parseTimeoutSeconds(text, seconds)) return kMsgInvalidConnectString;
+    dbc.connectionTimeout = seconds;
+    return kMsgNone;
+}
+
+SessionRequest sessionRequest(const DriverConnection& dbc, std::string user, std::string password,
+                              std::string server) {
+    SessionRequest request{std::move(user), std::move(password), std::move(server)};
+    request.loginTimeout = dbc.loginTimeout;
+    request.connectionTimeout = dbc.connectionTimeout;
+    return request;
+}
+
 SQLRETURN connect(DriverConnection& dbc, const std::string& dsn, std::string user,
                   std::string password) {
     if (connected(dbc)) return finish(dbc.diag, kMsgConnectionInUse);
     if (user.empty()) user = readDataSourceValue(dsn, "UID");
     if (password.empty()) password = readDataSourceValue(dsn, "PWD");
-    SessionRequest request{std::move(user), std::move(password),
-                           readDataSourceValue(dsn, "QUICKBASESERVER")};
+    if (const MsgNo rc = takeTimeout(dbc, readDataSourceValue(dsn, "TIMEOUT"))) {
+        return finish(dbc.diag, rc);
+    }
+    SessionRequest request = sessionRequest(dbc, std::move(user), std::move(password),
+                                            readDataSourceValue(dsn, "QUICKBASESERVER"));
     request.useServerRequest = !readDataSourceValue(dsn, "WINHTTP").empty();
     request.useMta = toUpperAscii(readDataSourceValue(dsn, "THREADMODEL")) == "MTA";
     endSession(dbc.session);
@@ -67,7 +86,8 @@ void fillFromDataSource(ConnectionValues& v) {
          {std::pair{&ConnectionValues::uid, "UID"}, std::pair{&ConnectionValues::pwd, "PWD"},
           std::pair{&ConnectionValues::server, "QUICKBASESERVER"},
           std::pair{&ConnectionValues::winHttp, "WINHTTP"},
-          std::pair{&ConnectionValues::threadModel, "THREADMODEL"}}) {
+          std::pair{&ConnectionValues::threadModel, "THREADMODEL"},
+          std::pair{&ConnectionValues::timeout, "TIMEOUT"}}) {
         if ((v.*field).empty()) v.*field = readDataSourceValue(v.dsn, key);
     }
 }
@@ -86,6 +106,7 @@ SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* o
     ConnectionValues v;
     if (const MsgNo rc = parseConnectionString(in, v); rc != kMsgNone) return finish(dbc.diag, rc);
     fillFromDataSource(v);
+    if (const MsgNo rc = takeTimeout(dbc, v.timeout)) return finish(dbc.diag, rc);
 
     const bool missing = v.uid.empty() || v.pwd.empty();
     if (completion == SQL_DRIVER_PROMPT || (missing && completion != SQL_DRIVER_NOPROMPT)) {
@@ -104,7 +125,7 @@ SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* o
     }
 
     endSession(dbc.session);
-    SessionRequest request{v.uid, v.pwd, v.server};
+    SessionRequest request = sessionRequest(dbc, v.uid, v.pwd, v.server);
     request.useMta = v.threadModel == "MTA";
     request.useServerRequest = !v.winHttp.empty();
     auto session = startSession(request, dbc.diag);
@@ -113,8 +134,8 @@ SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* o
     attach(dbc, std::move(session), v.dsn);
 
     const std::string result = buildOutConnectionString(v);
-    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0,
-                                          outMax > 0 ? outLength : nullptr, result));
+    // The full length is reported whatever the buffer, a buffer of size 0 included.
+    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0, outLength, result));
 }
 
 MsgNo disconnect(DriverConnection& dbc) {
@@ -140,9 +161,7 @@ MsgNo disconnect(DriverConnection& dbc) {
 
 KELVRA_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR* szDSN, SQLSMALLINT cbDSN, SQLCHAR* szUID,
                                    SQLSMALLINT cbUID, SQLCHAR* szAuthStr, SQLSMALLINT cbAuthStr) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return connect(dbc, argumentText(szDSN, cbDSN), argumentText(szUID, cbUID),
                        argumentText(szAuthStr, cbAuthStr));
     });
@@ -152,25 +171,23 @@ KELVRA_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND /*hwnd*/, SQLCHAR
                                          SQLSMALLINT cbConnStrIn, SQLCHAR* szConnStrOut,
                                          SQLSMALLINT cbConnStrOutMax, SQLSMALLINT* pcbConnStrOut,
                                          SQLUSMALLINT fDriverCompletion) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return driverConnect(dbc, argumentText(szConnStrIn, cbConnStrIn), szConnStrOut,
                              cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLDisconnect(SQLHDBC hdbc) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] { return finish(dbc.diag, disconnect(dbc)); });
+    return runEntry<DriverConnection>(
+        hdbc, [](DriverConnection& dbc) { return finish(dbc.diag, disconnect(dbc)); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* /*szConnStrIn*/,
                                          SQLSMALLINT /*cbConnStrIn*/, SQLCHAR* /*szConnStrOut*/,
                                          SQLSMALLINT /*cbConnStrOutMax*/,
                                          SQLSMALLINT* /*pcbConnStrOut*/) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
-    return SQL_ERROR;
+    return runEntry<DriverConnection>(hdbc, [](DriverConnection& dbc) {
+        postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
+        return SQL_ERROR;
+    });
 }

@@ -45,6 +45,7 @@ void storeValue(std::string_view keyword, std::string value, ConnectionValues& v
         {"TEXTNULL", &ConnectionValues::textNull},
         {"WINHTTP", &ConnectionValues::winHttp},
         {"FILE", &ConnectionValues::file},
+        {"TIMEOUT", &ConnectionValues::timeout},
     };
     for (const auto& k : kFirstWins) {
         if (keyword == k.keyword) {
@@ -85,9 +86,12 @@ void appendPair(std::string& out, std::string_view keyword, std::string_view val
 MsgNo parseConnectionString(std::string_view text, ConnectionValues& values) {
     size_t pos = 0;
     while (pos < text.size()) {
+        // Empty pairs, and the blanks before a keyword, are no part of one.
+        pos = text.find_first_not_of("; \t", pos);
+        if (pos == std::string_view::npos) break;
         const size_t eq = text.find('=', pos);
         if (eq == std::string_view::npos) break;
-        const std::string keyword = toUpperAscii(text.substr(pos, eq - pos));
+        const std::string keyword = toUpperAscii(trimBlanks(text.substr(pos, eq - pos)));
         if (keyword.empty()) return kMsgInvalidConnectString;
 
         std::string value;
@@ -107,6 +111,16 @@ MsgNo parseConnectionString(std::string_view text, ConnectionValues& values) {
         pos = next;
     }
     return kMsgNone;
+}
+
+bool parseTimeoutSeconds(std::string_view text, std::uint32_t& seconds) {
+    text = trimBlanks(text);
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    seconds = 0;
+    for (char c : text) seconds = seconds * 10 + std::uint32_t(c - '0');
+    return true;
 }
 
 std::string buildOutConnectionString(const ConnectionValues& v) {

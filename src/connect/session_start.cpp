@@ -3,8 +3,21 @@
 #include <unistd.h>
 
 #include "resources/ascii.h"
+#include "resources/utf8.h"
 
 namespace kelvra {
+
+namespace {
+
+// Why a user name or password cannot be sent; null when it can. Never shows the value.
+const char* credentialProblem(std::string_view value, const char* notUtf8,
+                              const char* controlCharacter) {
+    if (!isValidUtf8(value)) return notUtf8;
+    if (hasControlCharacter(value)) return controlCharacter;
+    return nullptr;
+}
+
+}  // namespace
 
 std::string hostProgramName() {
     char path[4096];
@@ -16,13 +29,28 @@ std::string hostProgramName() {
 }
 
 std::unique_ptr<QbSession> startSession(const SessionRequest& request, DiagRecord& diag) {
+    for (const char* problem :
+         {credentialProblem(request.user, "the user name is not valid UTF-8",
+                            "the user name holds a control character"),
+          credentialProblem(request.password, "the password is not valid UTF-8",
+                            "the password holds a control character")}) {
+        if (problem != nullptr) {
+            postMessage(diag, kMsgInvalidAuthorization, problem);
+            return nullptr;
+        }
+    }
     auto session = std::make_unique<QbSession>(request.useMta, request.useServerRequest);
     if (session->ok()) {
         session->username = request.user;
         session->password = request.password;
         session->server = toLowerAscii(request.server);
         session->userAgent = "Kelvra ODBC/3.8.1.44 (Linux)";
+        session->deadline =
+            request.loginTimeout != 0
+                ? ExchangeDeadline{request.loginTimeout, kMsgTimeout}
+                : ExchangeDeadline{request.connectionTimeout, kMsgConnectionTimeout};
         session->authenticate();
+        session->deadline = {request.connectionTimeout, kMsgConnectionTimeout};
     }
     if (!session->ok()) {
         postSessionError(diag, session->msgNo(), session->errcode(), session->errdetail());

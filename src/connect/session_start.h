@@ -2,6 +2,7 @@
 // SQLConnect and SQLDriverConnect share.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -10,16 +11,26 @@
 
 namespace kelvra {
 
+// The connection timeout (TIMEOUT, SQL_ATTR_CONNECTION_TIMEOUT) when none is given: how many
+// seconds one request to QuickBase may take.
+inline constexpr std::uint32_t kDefaultConnectionTimeout = 120;
+
 struct SessionRequest {
     std::string user;
     std::string password;
     std::string server;
     bool useMta = false;
     bool useServerRequest = false;
+    // Seconds; 0: no limit. The login's requests take the login timeout, or the connection
+    // timeout when there is none; every later request the connection timeout.
+    std::uint32_t loginTimeout = 0;
+    std::uint32_t connectionTimeout = kDefaultConnectionTimeout;
 };
 
-// Creates a session and logs in. On failure the session's error is posted on `diag` (message
-// 999, or the driver's own message) and null is returned.
+// Creates a session and logs in. User name and password that are not valid UTF-8 or hold
+// control characters are refused (1093) before anything is sent. On failure the session's
+// error is posted on `diag` (message 999, or the driver's own message: 1091 and 1092 when the
+// login took too long) and null is returned.
 std::unique_ptr<QbSession> startSession(const SessionRequest& request, DiagRecord& diag);
 
 // Ends a session: sends what it saved for the end of the connection, then destroys it.

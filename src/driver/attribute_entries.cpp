@@ -9,7 +9,6 @@
 
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 
 using namespace kelvra;
@@ -92,7 +91,9 @@ MsgNo setConnectAttr(DriverConnection& dbc, SQLINTEGER attribute, SQLPOINTER val
             return kMsgNone;
         }
         case SQL_ATTR_CONNECTION_TIMEOUT:
-            return number != 0 ? kMsgOptionChanged : kMsgNone;
+            dbc.connectionTimeout = static_cast<std::uint32_t>(number);
+            if (dbc.session) dbc.session->deadline = {dbc.connectionTimeout, kMsgConnectionTimeout};
+            return kMsgNone;
         case SQL_ATTR_METADATA_ID:
             dbc.metadataId = static_cast<std::uint32_t>(number);
             for (auto& stmt : dbc.statements) stmt->metadataId = dbc.metadataId;
@@ -151,6 +152,7 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
         case SQL_AUTOCOMMIT:
             return value != SQL_AUTOCOMMIT_ON ? kMsgNotCapable : kMsgNone;
         case SQL_LOGIN_TIMEOUT:
+            dbc.loginTimeout = static_cast<std::uint32_t>(value);
             return kMsgNone;
         case SQL_OPT_TRACEFILE:
             return kMsgOptionChanged;
@@ -166,8 +168,10 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
 
 MsgNo getConnectOption(const DriverConnection& dbc, SQLUSMALLINT option, SQLPOINTER value) {
     switch (option) {
-        case SQL_ACCESS_MODE:
         case SQL_LOGIN_TIMEOUT:
+            storeInteger(value, nullptr, dbc.loginTimeout);
+            return kMsgNone;
+        case SQL_ACCESS_MODE:
         case SQL_OPT_TRACE:
         case SQL_TRANSLATE_OPTION:
         case SQL_QUIET_MODE:
@@ -192,8 +196,10 @@ MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINT
         case SQL_ATTR_CURRENT_CATALOG:
             return copyStringOut(value, bufferLength, length, dbc.currentCatalog);
         case SQL_ATTR_CONNECTION_DEAD:
-        case SQL_ATTR_CONNECTION_TIMEOUT:
             storeInteger(value, length, 0);
+            return kMsgNone;
+        case SQL_ATTR_CONNECTION_TIMEOUT:
+            storeInteger(value, length, dbc.connectionTimeout);
             return kMsgNone;
         case SQL_ATTR_AUTO_IPD:
             storeInteger(value, length, SQL_TRUE);
@@ -217,46 +223,41 @@ MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINT
 
 KELVRA_EXPORT SQLRETURN SQLSetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOINTER Value,
                                       SQLINTEGER /*StringLength*/) {
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return finish(env.diag, setEnvAttr(env, Attribute, reinterpret_cast<SQLULEN>(Value)));
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
+        return finish(env.diag, setEnvAttr(env, Attribute, reinterpret_cast<SQLULEN>(Value)));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOINTER Value,
                                       SQLINTEGER /*BufferLength*/, SQLINTEGER* StringLength) {
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return finish(env.diag, getEnvAttr(env, Attribute, Value, StringLength));
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
+        return finish(env.diag, getEnvAttr(env, Attribute, Value, StringLength));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag,
-                   [&] { return finish(dbc.diag, setConnectOption(dbc, fOption, vParam)); });
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, setConnectOption(dbc, fOption, vParam));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
                                             SQLPOINTER pvParam) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return finish(dbc.diag, getConnectOption(dbc, fOption, pvParam));
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, getConnectOption(dbc, fOption, pvParam));
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER StringLength) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return finish(dbc.diag, setConnectAttr(dbc, Attribute, Value, StringLength));
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER BufferLength, SQLINTEGER* StringLength) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return finish(dbc.diag, getConnectAttr(dbc, Attribute, Value, BufferLength, StringLength));
     });
 }

@@ -23,9 +23,10 @@ CatalogName nameArgument(const SQLCHAR* text, SQLSMALLINT length) {
 }
 
 SQLRETURN refused(SQLHSTMT hstmt, const char* function) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    postMessage(stmt.diag, kMsgNotSupported, function);
-    return SQL_ERROR;
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
+        postMessage(stmt.diag, kMsgNotSupported, function);
+        return SQL_ERROR;
+    });
 }
 
 }  // namespace

@@ -79,6 +79,16 @@ MsgNo grantedList(DriverStatement& stmt, bool applications, const std::vector<Db
     return kMsgNone;
 }
 
+// Opens a table of a listing. A name that is no table (an application) is left out: 0 with
+// `table` null. Any other failure fails the listing (the message is posted).
+MsgNo openListed(DriverStatement& stmt, std::string_view name, std::unique_ptr<QbTable>& table) {
+    DriverConnection& dbc = *stmt.connection;
+    table.reset();
+    if (openTable(*dbc.session, dbc.tableState, name, table) == kMsgNone) return kMsgNone;
+    if (dbc.tableState.error.notATable) return kMsgNone;
+    return postTableError(stmt.diag, dbc.tableState.error);
+}
+
 MsgNo openNamed(DriverStatement& stmt, std::string_view name, std::unique_ptr<QbTable>& table) {
     if (const MsgNo rc = requireSession(stmt)) return rc;
     DriverConnection& dbc = *stmt.connection;
@@ -92,15 +102,17 @@ struct TableNames {
     Value catalog;
 };
 
-TableNames namesOf(DriverStatement& stmt, const QbTable& table) {
+MsgNo namesOf(DriverStatement& stmt, const QbTable& table, TableNames& names) {
     const std::vector<DbInfo>* list = nullptr;
-    if (grantedList(stmt, false, list) == kMsgNone) {
-        for (const DbInfo& db : *list) {
-            if (db.dbid == table.dbid()) return {sqlTableName(db), textValue(catalogText(db))};
+    if (const MsgNo rc = grantedList(stmt, false, list)) return rc;
+    for (const DbInfo& db : *list) {
+        if (db.dbid == table.dbid()) {
+            names = {sqlTableName(db), textValue(catalogText(db))};
+            return kMsgNone;
         }
     }
-    stmt.diag.clear();  // the names are a courtesy: a failed list does not fail the call
-    return {cut(sqlSafe(table.name()) + " " + table.dbid()), nullText()};
+    names = {cut(sqlSafe(table.name()) + " " + table.dbid()), nullText()};
+    return kMsgNone;
 }
 
 bool isCharacterOrBinary(SQLSMALLINT t) {
@@ -262,8 +274,8 @@ MsgNo columnsResult(DriverStatement& stmt, const CatalogName& table, const Catal
         const std::string tableName = sqlTableName(db);
         if (!matches(stmt, tableName, table)) continue;
         std::unique_ptr<QbTable> opened;
-        // A table that cannot be opened is left out of the listing.
-        if (openTable(*dbc.session, dbc.tableState, tableName, opened) != kMsgNone) continue;
+        if (const MsgNo rc = openListed(stmt, tableName, opened)) return rc;
+        if (!opened) continue;
         for (size_t i = 0; i < opened->columnCount(); ++i) {
             const QbField& f = opened->field(i);
             if (!matches(stmt, f.name, column)) continue;
@@ -302,7 +314,8 @@ MsgNo statisticsResult(DriverStatement& stmt, const CatalogName& table,
         nameColumn("COLUMN_NAME", true), charColumn("ASC_OR_DESC", 1, true),
         integerColumn("CARDINALITY", true), integerColumn("PAGES", true),
         nameColumn("FILTER_CONDITION", true)});
-    const TableNames names = namesOf(stmt, *opened);
+    TableNames names;
+    if (const MsgNo rc = namesOf(stmt, *opened, names)) return rc;
     result->addRow({names.catalog, nullText(), textValue(names.sqlName), nullNumber(), nullText(),
                     nullText(), smallValue(SQL_TABLE_STAT), nullNumber(), nullText(), nullText(),
                     nullNumber(), nullNumber(), nullText()});
@@ -350,7 +363,8 @@ MsgNo primaryKeysResult(DriverStatement& stmt, const CatalogName& table,
         nameColumn("TABLE_CAT", true), nameColumn("TABLE_SCHEM", true),
         nameColumn("TABLE_NAME", false), nameColumn("COLUMN_NAME", false),
         smallintColumn("KEY_SEQ", false), varcharColumn("PK_NAME", 254, true)});
-    const TableNames names = namesOf(stmt, *opened);
+    TableNames names;
+    if (const MsgNo rc = namesOf(stmt, *opened, names)) return rc;
     const Value pkName =
         opened->keyColumnName().empty() ? nullText() : textValue(opened->keyColumnName());
     std::int64_t seq = 0;
@@ -371,27 +385,30 @@ struct Relationship {
     std::int32_t parentFid;
 };
 
-std::vector<Relationship> relationshipsOf(QbSession& session, const QbTable& parent) {
-    std::vector<Relationship> out;
+MsgNo relationshipsOf(DriverStatement& stmt, const QbTable& parent,
+                      std::vector<Relationship>& out) {
+    QbSession& session = *stmt.connection->session;
     const XmlDocument* schema = session.getSchema(parent.dbid());
-    if (schema == nullptr) return out;
+    if (schema == nullptr) return postSession(stmt);
     for (const XmlNode& link : schema->nodes("/*/table/fields/field[@field_type='dblink']")) {
         Relationship r{link.text("target_dbid"), std::atoi(link.text("target_fid").c_str()),
                        std::atoi(link.text("source_fid").c_str())};
         if (!r.childDbid.empty() && r.childFid > 0 && r.parentFid > 0) out.push_back(r);
     }
-    return out;
+    return kMsgNone;
 }
 
-// The tables of the application a table belongs to.
-std::vector<std::string> siblingDbids(QbSession& session, const QbTable& table) {
-    std::vector<std::string> out;
+// The tables of the application a table belongs to (none when QuickBase names no application).
+MsgNo siblingDbids(DriverStatement& stmt, const QbTable& table, std::vector<std::string>& out) {
+    QbSession& session = *stmt.connection->session;
     const std::string app = session.parentDbid(table.dbid());
-    const XmlDocument* schema = app.empty() ? nullptr : session.getSchema(app);
-    if (schema == nullptr) return out;
+    if (!session.ok()) return postSession(stmt);
+    if (app.empty()) return kMsgNone;
+    const XmlDocument* schema = session.getSchema(app);
+    if (schema == nullptr) return postSession(stmt);
     for (const XmlNode& child : schema->nodes("/*/table/chdbids/chdbid"))
         out.push_back(child.text());
-    return out;
+    return kMsgNone;
 }
 
 }  // namespace
@@ -421,30 +438,39 @@ MsgNo foreignKeysResult(DriverStatement& stmt, const CatalogName& pkTable,
         parents.emplace_back();
         if (const MsgNo rc = openNamed(stmt, pkTable.text, parents.back())) return rc;
     } else {
-        for (const std::string& dbid : siblingDbids(*dbc.session, *fk)) {
+        std::vector<std::string> siblings;
+        if (const MsgNo rc = siblingDbids(stmt, *fk, siblings)) return rc;
+        for (const std::string& dbid : siblings) {
             std::unique_ptr<QbTable> parent;
-            if (openTable(*dbc.session, dbc.tableState, dbid, parent) == kMsgNone) {
-                parents.push_back(std::move(parent));
-            }
+            if (const MsgNo rc = openListed(stmt, dbid, parent)) return rc;
+            if (parent) parents.push_back(std::move(parent));
         }
     }
     for (const auto& parent : parents) {
-        const std::string parentName = hasPk ? cut(pkTable.text) : namesOf(stmt, *parent).sqlName;
-        for (const Relationship& r : relationshipsOf(*dbc.session, *parent)) {
+        TableNames parentNames{cut(pkTable.text), nullText()};
+        if (!hasPk) {
+            if (const MsgNo rc = namesOf(stmt, *parent, parentNames)) return rc;
+        }
+        std::vector<Relationship> relationships;
+        if (const MsgNo rc = relationshipsOf(stmt, *parent, relationships)) return rc;
+        for (const Relationship& r : relationships) {
             if (hasFk && r.childDbid != fk->dbid()) continue;
             std::unique_ptr<QbTable> child;
-            if (!hasFk && openTable(*dbc.session, dbc.tableState, r.childDbid, child) != kMsgNone) {
-                continue;
+            if (!hasFk) {
+                if (const MsgNo rc = openListed(stmt, r.childDbid, child)) return rc;
+                if (!child) continue;
             }
             const QbTable& childTable = hasFk ? *fk : *child;
             const int parentPos = parent->positionOfFid(r.parentFid);
             const int childPos = childTable.positionOfFid(r.childFid);
             if (parentPos < 0 || childPos < 0) continue;
-            const std::string childName =
-                hasFk ? cut(fkTable.text) : namesOf(stmt, childTable).sqlName;
-            result->addRow({nullText(), nullText(), textValue(parentName),
+            TableNames childNames{cut(fkTable.text), nullText()};
+            if (!hasFk) {
+                if (const MsgNo rc = namesOf(stmt, childTable, childNames)) return rc;
+            }
+            result->addRow({nullText(), nullText(), textValue(parentNames.sqlName),
                             textValue(parent->field(size_t(parentPos)).name), nullText(),
-                            nullText(), textValue(childName),
+                            nullText(), textValue(childNames.sqlName),
                             textValue(childTable.field(size_t(childPos)).name), smallValue(1),
                             nullNumber(), nullNumber(), nullText(), nullText()});
         }

@@ -4,7 +4,6 @@
 
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 
 using namespace kelvra;
@@ -158,18 +157,10 @@ SQLRETURN getDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQL
     return getDiagField(type, handle, record, SQL_DIAG_MESSAGE_TEXT, message, bufferLength, length);
 }
 
-SQLRETURN error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* state, SQLINTEGER* native,
+SQLRETURN error(SQLSMALLINT type, SQLHANDLE handle, SQLCHAR* state, SQLINTEGER* native,
                 SQLCHAR* message, SQLSMALLINT bufferLength, SQLSMALLINT* length) {
     DiagSource src;
-    if (hstmt != nullptr) {
-        diagSource(SQL_HANDLE_STMT, hstmt, src);
-    } else if (hdbc != nullptr) {
-        diagSource(SQL_HANDLE_DBC, hdbc, src);
-    } else if (henv != nullptr) {
-        diagSource(SQL_HANDLE_ENV, henv, src);
-    } else {
-        return SQL_INVALID_HANDLE;
-    }
+    diagSource(type, handle, src);
     // SQLError consumes the diagnostic: a second call finds nothing.
     const DiagRecord diag = *src.diag;
     src.diag->clear();
@@ -182,39 +173,63 @@ SQLRETURN error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* state, SQLI
     return copied == kMsgNone ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }
 
+// Runs a diagnostic call in the entry frame of a handle given by its type; the diagnostic is
+// read, not cleared. Unknown types give SQL_ERROR.
+template <typename Body>
+SQLRETURN onHandleOfType(SQLSMALLINT type, SQLHANDLE handle, Body&& body) {
+    const EntryDiagnostic keep = EntryDiagnostic::keep;
+    switch (type) {
+        case SQL_HANDLE_ENV:
+            return runEntry<DriverEnvironment>(
+                handle, [&](auto&) { return body(); }, keep);
+        case SQL_HANDLE_DBC:
+            return runEntry<DriverConnection>(
+                handle, [&](auto&) { return body(); }, keep);
+        case SQL_HANDLE_STMT:
+            return runEntry<DriverStatement>(
+                handle, [&](auto&) { return body(); }, keep);
+        case SQL_HANDLE_DESC:
+            return runEntry<DriverDescriptor>(
+                handle, [&](auto&) { return body(); }, keep);
+        default:
+            return SQL_ERROR;
+    }
+}
+
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* szSqlState,
                                  SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
                                  SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
-    try {
-        return error(henv, hdbc, hstmt, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
+    const SQLSMALLINT type = hstmt != nullptr  ? SQL_HANDLE_STMT
+                             : hdbc != nullptr ? SQL_HANDLE_DBC
+                                               : SQL_HANDLE_ENV;
+    SQLHANDLE handle = hstmt != nullptr ? hstmt : hdbc != nullptr ? hdbc : henv;
+    if (handle == nullptr) return SQL_INVALID_HANDLE;
+    return onHandleOfType(type, handle, [&] {
+        return error(type, handle, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
                      pcbErrorMsg);
-    } catch (...) {
-        return SQL_ERROR;
-    }
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle,
                                       SQLSMALLINT RecNumber, SQLCHAR* Sqlstate,
                                       SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
                                       SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
-    try {
+    if (Handle == nullptr) return SQL_ERROR;
+    return onHandleOfType(HandleType, Handle, [&] {
         return getDiagRec(HandleType, Handle, RecNumber, Sqlstate, NativeErrorPtr, MessageText,
                           BufferLength, TextLengthPtr);
-    } catch (...) {
-        return SQL_ERROR;
-    }
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle,
                                         SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
                                         SQLPOINTER DiagInfoPtr, SQLSMALLINT BufferLength,
                                         SQLSMALLINT* StringLengthPtr) {
-    try {
+    if (Handle == nullptr) return SQL_ERROR;
+    return onHandleOfType(HandleType, Handle, [&] {
         return getDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr,
                             BufferLength, StringLengthPtr);
-    } catch (...) {
-        return SQL_ERROR;
-    }
+    });
 }

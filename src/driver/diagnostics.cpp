@@ -38,12 +38,12 @@ void postMessage(DiagRecord& diag, MsgNo number, std::string_view argument) {
 
 void postSessionError(DiagRecord& diag, MsgNo sessionMsg, std::string_view errcode,
                       std::string_view errdetail) {
-    diag.argument.clear();
     if (sessionMsg != kMsgSession) {
-        diag.number = sessionMsg;
-        diag.detail.assign(messageEntry(sessionMsg));
+        // A message of the driver's own; the session's detail completes one that ends in "%s".
+        postMessage(diag, sessionMsg, errdetail);
         return;
     }
+    diag.argument.clear();
     std::string state;
     if (errcode == "18") {
         state = "08S01";
@@ -67,11 +67,7 @@ void postSessionError(DiagRecord& diag, MsgNo sessionMsg, std::string_view errco
 }
 
 MsgNo postTableError(DiagRecord& diag, const TableError& error) {
-    if (error.number == kMsgSession) {
-        postSessionError(diag, kMsgSession, error.code, error.detail);
-    } else {
-        postMessage(diag, error.number);
-    }
+    postSessionError(diag, error.number, error.code, error.detail);
     return error.number;
 }
 

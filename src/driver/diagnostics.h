@@ -38,8 +38,8 @@ struct DiagText {
 void postMessage(DiagRecord& diag, MsgNo number, std::string_view argument = {});
 
 // Moves a QuickBase session's error onto a slot. `sessionMsg` is the session's message number:
-// a table entry, or 999 for a QuickBase or transport error described by `errcode` (decimal
-// text) and `errdetail`.
+// a table entry (whose "%s" `errdetail` fills), or 999 for a QuickBase or transport error
+// described by `errcode` (decimal text) and `errdetail`.
 void postSessionError(DiagRecord& diag, MsgNo sessionMsg, std::string_view errcode,
                       std::string_view errdetail);
 

@@ -19,10 +19,8 @@ namespace kelvra {
 // when it carries an argument or a QuickBase error).
 template <typename Build>
 SQLRETURN produceResult(SQLHSTMT hstmt, StmtState state, Build&& build) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    stmt.diagRowCount = 0;
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        stmt.diagRowCount = 0;
         if (stmt.state != kStateNoResult || stmt.needData) {
             return finish(stmt.diag, kMsgInvalidCursorState);
         }

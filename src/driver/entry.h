@@ -1,5 +1,23 @@
-// What every exported entry point shares: turning a message number into a return code, and
-// the guard that keeps exceptions from crossing into the driver manager.
+// The frame every exported entry point runs in: the handle's lock, the cleared diagnostic, no
+// exception crossing into the driver manager, and the message number turned into a return code.
+//
+// A new entry point on a connection, statement or descriptor (or an environment) is written
+//
+//     KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* text, SQLINTEGER length) {
+//         return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+//             ...
+//             return finish(stmt.diag, rc);
+//         });
+//     }
+//
+// and needs nothing else: runEntry holds the connection's lock (the environment's for an
+// environment) from entry to return, so that threads sharing a connection take turns, whatever
+// the driver manager's threading level. The body calls no other exported entry point (the lock
+// is not recursive); it uses the internal functions those are built on. Calls that only read a
+// diagnostic pass EntryDiagnostic::keep. Freeing a statement or descriptor inside the body is
+// safe (the mutex is the connection's); freeing a connection or an environment is done by
+// freeConnection and freeEnvironment (handles.h), which know the order of their locks. A future
+// SQLCancel must not wait for the lock: it would wait for the very call it is meant to stop.
 #pragma once
 
 #include <sql.h>
@@ -7,6 +25,7 @@
 #include <new>
 
 #include "driver/diagnostics.h"
+#include "driver/handles.h"
 
 namespace kelvra {
 
@@ -29,6 +48,22 @@ SQLRETURN guarded(DiagRecord& diag, Body&& body) noexcept {
         postMessage(diag, kMsgInternalError);
     }
     return SQL_ERROR;
+}
+
+// Whether the call begins by clearing the handle's diagnostic (every call but the diagnostic
+// calls themselves).
+enum class EntryDiagnostic { clear, keep };
+
+// The entry frame: `Handle` is DriverEnvironment, DriverConnection, DriverStatement or
+// DriverDescriptor; a null handle gives SQL_INVALID_HANDLE.
+template <typename Handle, typename Body>
+SQLRETURN runEntry(SQLHANDLE handle, Body&& body,
+                   EntryDiagnostic diagnostic = EntryDiagnostic::clear) noexcept {
+    if (handle == nullptr) return SQL_INVALID_HANDLE;
+    Handle& object = *static_cast<Handle*>(handle);
+    EntryLock lock(object);
+    if (diagnostic == EntryDiagnostic::clear) object.diag.clear();
+    return guarded(object.diag, [&]() -> SQLRETURN { return body(object); });
 }
 
 }  // namespace kelvra

@@ -12,13 +12,6 @@ using namespace kelvra;
 
 namespace {
 
-DriverStatement& statementOf(SQLHSTMT hstmt) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    stmt.diagRowCount = 0;
-    return stmt;
-}
-
 std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
     if (text == nullptr) return {};
     const char* chars = reinterpret_cast<const char*>(text);
@@ -29,22 +22,18 @@ std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&] { return executePrepared(stmt); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executePrepared(stmt); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&] { return executeDirect(stmt, textArgument(szSqlStr, cbSqlStr)); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executeDirect(stmt, textArgument(szSqlStr, cbSqlStr)); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&] { return paramData(stmt, prgbValue); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return paramData(stmt, prgbValue); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&] { return putData(stmt, rgbValue, cbValue); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return putData(stmt, rgbValue, cbValue); });
 }
 

@@ -2,7 +2,6 @@
 // SQLFreeStmt, SQLFreeConnect, SQLFreeEnv, SQLFreeHandle.
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 
 using namespace kelvra;
 
@@ -20,9 +19,7 @@ SQLRETURN allocEnv(SQLHENV* out) noexcept {
 }
 
 SQLRETURN allocConnect(SQLHENV henv, SQLHDBC* out) noexcept {
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return guarded(env.diag, [&] {
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
         if (out == nullptr) return SQL_ERROR;
         *out = SQL_NULL_HDBC;
         *out = allocConnection(env);
@@ -31,9 +28,7 @@ SQLRETURN allocConnect(SQLHENV henv, SQLHDBC* out) noexcept {
 }
 
 SQLRETURN allocStmt(SQLHDBC hdbc, SQLHSTMT* out) noexcept {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         if (out == nullptr) return SQL_ERROR;
         *out = SQL_NULL_HSTMT;
         *out = allocStatement(dbc);
@@ -42,10 +37,8 @@ SQLRETURN allocStmt(SQLHDBC hdbc, SQLHSTMT* out) noexcept {
 }
 
 SQLRETURN allocDesc(SQLHDBC hdbc, SQLHDESC* out) noexcept {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    dbc.diag.detail.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        dbc.diag.detail.clear();
         if (out == nullptr) return SQL_ERROR;
         *out = SQL_NULL_HDESC;
         *out = allocDescriptor(dbc);
@@ -53,19 +46,18 @@ SQLRETURN allocDesc(SQLHDBC hdbc, SQLHDESC* out) noexcept {
     });
 }
 
-SQLRETURN freeStmt(SQLHSTMT hstmt, SQLUSMALLINT option) noexcept {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
+// SQLFreeStmt's work, in the statement's entry frame.
+SQLRETURN freeStatement(DriverStatement& stmt, SQLUSMALLINT option) {
     stmt.diagRowCount = 0;
     switch (option) {
         case SQL_CLOSE:
-            return guarded(stmt.diag, [&] { return finish(stmt.diag, closeStatement(stmt)); });
+            return finish(stmt.diag, closeStatement(stmt));
         case SQL_UNBIND:
-            return guarded(stmt.diag, [&] { return finish(stmt.diag, unbindColumns(stmt)); });
+            return finish(stmt.diag, unbindColumns(stmt));
         case SQL_RESET_PARAMS:
-            return guarded(stmt.diag, [&] { return finish(stmt.diag, resetParams(stmt)); });
+            return finish(stmt.diag, resetParams(stmt));
         case SQL_DROP:
-            dropStatement(stmt);
+            dropStatement(stmt);  // the statement is gone: nothing may touch it now
             return SQL_SUCCESS;
         default:
             return SQL_SUCCESS;
@@ -73,11 +65,20 @@ SQLRETURN freeStmt(SQLHSTMT hstmt, SQLUSMALLINT option) noexcept {
 }
 
 SQLRETURN freeConnect(SQLHDBC hdbc) noexcept {
-    freeConnection(*static_cast<DriverConnection*>(hdbc));
-    return SQL_SUCCESS;
+    if (hdbc == nullptr) return SQL_INVALID_HANDLE;
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    // The environment's list changes: its lock first, then (in freeConnection) the connection's.
+    return runEntry<DriverEnvironment>(
+        dbc.environment,
+        [&](DriverEnvironment&) {
+            freeConnection(dbc);
+            return SQL_SUCCESS;
+        },
+        EntryDiagnostic::keep);
 }
 
 SQLRETURN freeEnv(SQLHENV henv) noexcept {
+    if (henv == nullptr) return SQL_INVALID_HANDLE;
     freeEnvironment(*static_cast<DriverEnvironment*>(henv));
     return SQL_SUCCESS;
 }
@@ -116,7 +117,8 @@ KELVRA_EXPORT SQLRETURN SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHAN
 }
 
 KELVRA_EXPORT SQLRETURN SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT option) {
-    return freeStmt(hstmt, option);
+    return runEntry<DriverStatement>(
+        hstmt, [&](DriverStatement& stmt) { return freeStatement(stmt, option); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLFreeConnect(SQLHDBC hdbc) {
@@ -133,17 +135,16 @@ KELVRA_EXPORT SQLRETURN SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {
             return freeEnv(handle);
         case SQL_HANDLE_DBC:
             return freeConnect(handle);
-        case SQL_HANDLE_STMT: {
-            auto& stmt = *static_cast<DriverStatement*>(handle);
-            stmt.ard = &stmt.implicitArd;
-            stmt.apd = &stmt.implicitApd;
-            return freeStmt(handle, SQL_DROP);
-        }
-        case SQL_HANDLE_DESC: {
-            auto& desc = *static_cast<DriverDescriptor*>(handle);
-            desc.diag.clear();
-            return guarded(desc.diag, [&] { return finish(desc.diag, freeDescriptor(desc)); });
-        }
+        case SQL_HANDLE_STMT:
+            return runEntry<DriverStatement>(handle, [](DriverStatement& stmt) {
+                stmt.ard = &stmt.implicitArd;
+                stmt.apd = &stmt.implicitApd;
+                return freeStatement(stmt, SQL_DROP);
+            });
+        case SQL_HANDLE_DESC:
+            return runEntry<DriverDescriptor>(handle, [](DriverDescriptor& desc) {
+                return finish(desc.diag, freeDescriptor(desc));
+            });
         default:
             return SQL_ERROR;
     }

@@ -137,15 +137,22 @@ void dropStatement(DriverStatement& stmt) noexcept {
 }
 
 void freeConnection(DriverConnection& dbc) noexcept {
-    dbc.diag.clear();
-    while (!dbc.statements.empty()) dropStatement(*dbc.statements.front());
-    endSession(dbc.session);
+    {
+        EntryLock lock(dbc);
+        dbc.diag.clear();
+        while (!dbc.statements.empty()) dropStatement(*dbc.statements.front());
+        endSession(dbc.session);
+    }
+    // Unlinking destroys the connection with its mutex, which must no longer be held.
     unlink(dbc.environment->connections, &dbc);
 }
 
 void freeEnvironment(DriverEnvironment& env) noexcept {
-    env.diag.clear();
-    while (!env.connections.empty()) freeConnection(*env.connections.front());
+    {
+        EntryLock lock(env);
+        env.diag.clear();
+        while (!env.connections.empty()) freeConnection(*env.connections.front());
+    }
     delete &env;
 }
 

@@ -1,6 +1,6 @@
 // The four handle objects the driver hands to the driver manager, how they are allocated,
-// chained to their owners and freed. Handles are plain pointers to these objects; the driver
-// manager passes only live handles of the right kind.
+// chained to their owners and freed, and the lock each call holds. Handles are plain pointers to
+// these objects; the driver manager passes only live handles of the right kind.
 #pragma once
 
 #include <sql.h>
@@ -10,9 +10,11 @@
 #include <forward_list>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "connect/session_start.h"
 #include "driver/diagnostics.h"
 #include "driver/result_set.h"
 #include "engine/scalar_functions.h"
@@ -137,6 +139,8 @@ enum class StatementDefault { kConcurrency, kCursorType, kRetrieveData, kUseBook
 
 struct DriverConnection {
     const std::int16_t handleType = SQL_HANDLE_DBC;
+    // Held by every call on the connection, its statements and its descriptors (EntryLock).
+    std::mutex mutex;
     std::list<std::unique_ptr<DriverStatement>> statements;            // newest first
     std::list<std::unique_ptr<DriverDescriptor>> explicitDescriptors;  // newest first
     DiagRecord diag;
@@ -160,6 +164,10 @@ struct DriverConnection {
     std::uint16_t defaultRetrieveData = SQL_RD_ON;
     std::uint16_t defaultUseBookmarks = SQL_UB_OFF;
     std::uint32_t metadataId = SQL_FALSE;
+    // Seconds (0: none): SQL_ATTR_LOGIN_TIMEOUT for the login, SQL_ATTR_CONNECTION_TIMEOUT (or
+    // the TIMEOUT keyword) for each request to QuickBase.
+    std::uint32_t loginTimeout = 0;
+    std::uint32_t connectionTimeout = kDefaultConnectionTimeout;
 
     explicit DriverConnection(DriverEnvironment* environment) : environment(environment) {}
     DriverConnection(const DriverConnection&) = delete;
@@ -168,9 +176,28 @@ struct DriverConnection {
 
 struct DriverEnvironment {
     const std::int16_t handleType = SQL_HANDLE_ENV;
+    // Held by the calls on the environment and while its list of connections changes.
+    std::mutex mutex;
     std::list<std::unique_ptr<DriverConnection>> connections;  // newest first
     std::int32_t odbcVersion = SQL_OV_ODBC3;
     DiagRecord diag;
+};
+
+// The lock a call holds from entry to return: the connection's for a connection, a statement or
+// a descriptor (so one connection serves one call at a time, whatever thread makes it), the
+// environment's for an environment. The mutex lives in the connection or the environment, never
+// in a statement or descriptor, so a call that frees one of those still unlocks a live mutex.
+// Locks are taken in the order environment, then connection. Entry points take it through
+// runEntry (entry.h).
+class EntryLock {
+  public:
+    explicit EntryLock(DriverEnvironment& env) : lock_(env.mutex) {}
+    explicit EntryLock(DriverConnection& dbc) : lock_(dbc.mutex) {}
+    explicit EntryLock(DriverStatement& stmt) : lock_(stmt.connection->mutex) {}
+    explicit EntryLock(DriverDescriptor& desc) : lock_(desc.connection->mutex) {}
+
+  private:
+    std::lock_guard<std::mutex> lock_;
 };
 
 // The ODBC version (2 or 3) that selects SQLSTATEs and type codes for a handle.
@@ -193,7 +220,11 @@ MsgNo resetParams(DriverStatement& stmt);
 // Closes, unbinds, resets and frees the statement. A failing close is answered by a second
 // close; the statement is freed in any case.
 void dropStatement(DriverStatement& stmt) noexcept;
+// Drops the connection's statements under its lock, ends its session and frees it. The caller
+// holds the environment's lock.
 void freeConnection(DriverConnection& dbc) noexcept;
+// Frees every connection and the environment; takes the environment's lock itself (and lets go
+// of it before the environment, which holds it, is freed).
 void freeEnvironment(DriverEnvironment& env) noexcept;
 // Refuses (1081) a statement's own descriptor; frees an explicit one.
 MsgNo freeDescriptor(DriverDescriptor& desc);

@@ -10,7 +10,6 @@
 #include "connect/session_start.h"
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/string_out.h"
 #include "qbapi/qb_session.h"
 
@@ -317,28 +316,28 @@ bool isSupported(SQLUSMALLINT function) {
 
 KELVRA_EXPORT SQLRETURN SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQLPOINTER rgbInfoValue,
                                    SQLSMALLINT cbInfoValueMax, SQLSMALLINT* pcbInfoValue) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&] {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
         return getInfo(dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetFunctions(SQLHDBC hdbc, SQLUSMALLINT fFunction,
                                         SQLUSMALLINT* pfExists) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    if (pfExists == nullptr) return SQL_SUCCESS;
-    if (fFunction == SQL_API_ALL_FUNCTIONS) {
-        pfExists[0] = SQL_FALSE;
-        for (SQLUSMALLINT n = 1; n < 100; ++n) pfExists[n] = isSupported(n) ? SQL_TRUE : SQL_FALSE;
-    } else if (fFunction == SQL_API_ODBC3_ALL_FUNCTIONS) {
-        std::fill_n(pfExists, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE, SQLUSMALLINT{0});
-        for (SQLUSMALLINT n = 1; n < 4000; ++n) {
-            if (n != 999 && isSupported(n)) pfExists[n >> 4] |= SQLUSMALLINT(1u << (n & 15));
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection&) {
+        if (pfExists == nullptr) return SQL_SUCCESS;
+        if (fFunction == SQL_API_ALL_FUNCTIONS) {
+            pfExists[0] = SQL_FALSE;
+            for (SQLUSMALLINT n = 1; n < 100; ++n) {
+                pfExists[n] = isSupported(n) ? SQL_TRUE : SQL_FALSE;
+            }
+        } else if (fFunction == SQL_API_ODBC3_ALL_FUNCTIONS) {
+            std::fill_n(pfExists, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE, SQLUSMALLINT{0});
+            for (SQLUSMALLINT n = 1; n < 4000; ++n) {
+                if (n != 999 && isSupported(n)) pfExists[n >> 4] |= SQLUSMALLINT(1u << (n & 15));
+            }
+        } else {
+            *pfExists = isSupported(fFunction) ? SQL_TRUE : SQL_FALSE;
         }
-    } else {
-        *pfExists = isSupported(fFunction) ? SQL_TRUE : SQL_FALSE;
-    }
-    return SQL_SUCCESS;
+        return SQL_SUCCESS;
+    });
 }

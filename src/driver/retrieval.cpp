@@ -6,8 +6,8 @@
 
 #include "convert/result_convert.h"
 #include "convert/type_codes.h"
-#include "driver/string_out.h"
 #include "convert/type_table.h"
+#include "driver/string_out.h"
 
 namespace kelvra {
 namespace {
@@ -81,11 +81,25 @@ std::int16_t attributeOrDefault(std::int16_t value, std::int16_t whenNull) {
     return value == kTypeNull ? whenNull : value;
 }
 
-bool isCharacterTarget(SQLSMALLINT cType) {
-    return cType == SQL_C_CHAR;
+// What a cut piece of character, wide-character or binary data put into the client's buffer
+// (the converters' rule: whole characters, room for the terminator); 0 for other C types, whose
+// truncation is no piece.
+SQLLEN deliveredBytes(SQLSMALLINT cType, const Transfer& t) {
+    if (t.data == nullptr) return 0;
+    switch (cType) {
+        case SQL_C_CHAR:
+            return t.bufferLength > 1 ? t.bufferLength - 1 : 0;
+        case SQL_C_WCHAR:
+            return t.bufferLength >= 2 ? (t.bufferLength - 2) & ~SQLLEN{1} : 0;
+        case SQL_C_BINARY:
+            return t.bufferLength > 0 ? t.bufferLength : 0;
+        default:
+            return 0;
+    }
 }
-bool isBinaryTarget(SQLSMALLINT cType) {
-    return cType == SQL_C_BINARY;
+
+bool isPieceTarget(SQLSMALLINT cType) {
+    return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
 }
 
 SQLLEN* offsetPointer(SQLLEN* p, SQLLEN offset) {
@@ -271,12 +285,10 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
     if (rc != kMsgNone && rc != kMsgTruncated) return rc;
     if (t.indicatorPtr != nullptr && t.indicatorPtr != t.lengthPtr) *t.indicatorPtr = 0;
     if (piecewise) {
-        if (rc == kMsgTruncated && isCharacterTarget(cType) && t.bufferLength > 0) {
-            stmt.getDataOffset += t.bufferLength - 1;
-        } else if (rc == kMsgTruncated && cType == SQL_C_WCHAR && t.bufferLength >= 2) {
-            stmt.getDataOffset += (t.bufferLength - 2) & ~SQLLEN{1};
-        } else if (rc == kMsgTruncated && isBinaryTarget(cType)) {
-            stmt.getDataOffset += t.bufferLength;
+        // The offset moves on by what this piece delivered, which a length probe (no room in
+        // the buffer, or no buffer) leaves at nothing; the value is done once the rest fitted.
+        if (isPieceTarget(cType) && (rc == kMsgTruncated || t.data == nullptr)) {
+            stmt.getDataOffset += deliveredBytes(cType, t);
         } else {
             stmt.getDataDone = true;
         }

@@ -9,18 +9,11 @@
 #include "convert/type_codes.h"
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 #include "driver/retrieval.h"
 
 using namespace kelvra;
 
 namespace {
-
-DriverStatement& statementOf(SQLHSTMT hstmt) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    return stmt;
-}
 
 // SQLFetch, and the catalog branch of SQLFetchScroll and SQLExtendedFetch.
 SQLRETURN fetch(DriverStatement& stmt) {
@@ -60,8 +53,7 @@ SQLRETURN fetchScroll(DriverStatement& stmt, SQLSMALLINT orientation) {
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         SQLLEN count = 0;
         const MsgNo rc = describeColumn(stmt, 0, SQL_COLUMN_COUNT, {}, &count);
         if (pccol != nullptr) *pccol = static_cast<SQLSMALLINT>(count);
@@ -73,8 +65,7 @@ KELVRA_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHA
                                        SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
                                        SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
                                        SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         SQLLEN n = 0;
         const struct {
             SQLUSMALLINT identifier;
@@ -112,8 +103,7 @@ KELVRA_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHA
 KELVRA_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType,
                                          SQLPOINTER rgbDesc, SQLSMALLINT cbDescMax,
                                          SQLSMALLINT* pcbDesc, SQLLEN* pfDesc) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         return finish(stmt.diag,
                       describeColumn(stmt, icol, fDescType, {rgbDesc, cbDescMax, pcbDesc}, pfDesc));
     });
@@ -123,8 +113,7 @@ KELVRA_EXPORT SQLRETURN SQLColAttribute(SQLHSTMT hstmt, SQLUSMALLINT ColumnNumbe
                                         SQLUSMALLINT FieldIdentifier,
                                         SQLPOINTER CharacterAttributePtr, SQLSMALLINT BufferLength,
                                         SQLSMALLINT* StringLengthPtr, SQLLEN* NumericAttributePtr) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         return finish(stmt.diag,
                       describeColumnField(stmt, ColumnNumber, FieldIdentifier,
                                           {CharacterAttributePtr, BufferLength, StringLengthPtr},
@@ -134,8 +123,7 @@ KELVRA_EXPORT SQLRETURN SQLColAttribute(SQLHSTMT hstmt, SQLUSMALLINT ColumnNumbe
 
 KELVRA_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                    SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
         DriverDescriptor& ard = *stmt.ard;
         if (rgbValue == nullptr) {
@@ -157,20 +145,20 @@ KELVRA_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLIN
 }
 
 KELVRA_EXPORT SQLRETURN SQLFetch(SQLHSTMT hstmt) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN { return fetch(stmt); });
+    return runEntry<DriverStatement>(
+        hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return fetch(stmt); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLFetchScroll(SQLHSTMT hstmt, SQLSMALLINT FetchOrientation,
                                        SQLLEN /*FetchOffset*/) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN { return fetchScroll(stmt, FetchOrientation); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        return fetchScroll(stmt, FetchOrientation);
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN /*irow*/,
                                          SQLULEN* pcrow, SQLUSMALLINT* rgfRowStatus) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (pcrow != nullptr) *pcrow = 0;
         if (rgfRowStatus != nullptr) rgfRowStatus[0] = SQL_ROW_NOROW;
         stmt.operationRowStatus = rgfRowStatus;
@@ -187,8 +175,7 @@ KELVRA_EXPORT SQLRETURN SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType
 
 KELVRA_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,
                                    SQLPOINTER rgbValue, SQLLEN cbValueMax, SQLLEN* pcbValue) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         SQLSMALLINT cType = fCType;
         if (cType == SQL_ARD_TYPE) {
             const DescRecord* r = stmt.ard->findRecord(icol);
@@ -202,14 +189,14 @@ KELVRA_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLIN
 }
 
 KELVRA_EXPORT SQLRETURN SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
-    auto& stmt = statementOf(hstmt);
-    if (pcrow != nullptr) *pcrow = stmt.rowCount;
-    return SQL_SUCCESS;
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
+        if (pcrow != nullptr) *pcrow = stmt.rowCount;
+        return SQL_SUCCESS;
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         // There is never a second result: closing the first is all there is to do.
         const MsgNo rc = closeStatement(stmt);
         return rc == kMsgNone ? SQL_NO_DATA : finish(stmt.diag, rc);
@@ -217,8 +204,7 @@ KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
 }
 
 KELVRA_EXPORT SQLRETURN SQLCloseCursor(SQLHSTMT hstmt) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.state == kStateNoResult) return finish(stmt.diag, kMsgInvalidCursorState);
         return finish(stmt.diag, closeStatement(stmt));
     });

@@ -19,13 +19,6 @@ using namespace kelvra;
 
 namespace {
 
-DriverStatement& statementOf(SQLHSTMT hstmt) {
-    auto& stmt = *static_cast<DriverStatement*>(hstmt);
-    stmt.diag.clear();
-    stmt.diagRowCount = 0;
-    return stmt;
-}
-
 std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
     if (text == nullptr) return {};
     const char* chars = reinterpret_cast<const char*>(text);
@@ -105,19 +98,17 @@ MsgNo endTransaction(DriverConnection& dbc, SQLSMALLINT completion) {
 }
 
 SQLRETURN transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT completion) {
+    const auto kind = static_cast<SQLSMALLINT>(completion);
     if (hdbc != SQL_NULL_HDBC) {
-        auto& dbc = *static_cast<DriverConnection*>(hdbc);
-        dbc.diag.clear();
-        return guarded(dbc.diag, [&] {
-            return finish(dbc.diag, endTransaction(dbc, static_cast<SQLSMALLINT>(completion)));
+        return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) -> SQLRETURN {
+            return finish(dbc.diag, endTransaction(dbc, kind));
         });
     }
-    if (henv == SQL_NULL_HENV) return SQL_INVALID_HANDLE;
-    auto& env = *static_cast<DriverEnvironment*>(henv);
-    env.diag.clear();
-    return guarded(env.diag, [&]() -> SQLRETURN {
+    // Every connection of the environment, each under its own lock (environment first).
+    return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) -> SQLRETURN {
         for (auto& dbc : env.connections) {
-            if (endTransaction(*dbc, static_cast<SQLSMALLINT>(completion)) != kMsgNone) {
+            EntryLock lock(*dbc);
+            if (endTransaction(*dbc, kind) != kMsgNone) {
                 env.diag = dbc->diag;
                 return SQL_ERROR;
             }
@@ -129,8 +120,7 @@ SQLRETURN transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT completion) {
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         const MsgNo rc = prepareStatement(stmt, textArgument(szSqlStr, cbSqlStr));
         return rc == kMsgNone ? SQL_SUCCESS : SQL_ERROR;
     });
@@ -141,9 +131,7 @@ KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER
 KELVRA_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn,
                                      SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
                                      SQLINTEGER* pcbSqlStr) {
-    auto& dbc = *static_cast<DriverConnection*>(hdbc);
-    dbc.diag.clear();
-    return guarded(dbc.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) -> SQLRETURN {
         const std::string_view text = textArgument(szSqlStrIn, cbSqlStrIn);
         ParseTree scratch;
         StatementFacts facts;
@@ -156,8 +144,7 @@ KELVRA_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEG
 }
 
 KELVRA_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.tree.empty()) return finish(stmt.diag, kMsgInvalidCursorState);
         if (pcpar != nullptr) *pcpar = static_cast<SQLSMALLINT>(parameterNodes(stmt).size());
         return SQL_SUCCESS;
@@ -167,8 +154,7 @@ KELVRA_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
 KELVRA_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlType,
                                          SQLULEN* pcbParamDef, SQLSMALLINT* pibScale,
                                          SQLSMALLINT* pfNullable) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.tree.empty()) return finish(stmt.diag, kMsgInvalidCursorState);
         const auto markers = parameterNodes(stmt);
         if (ipar < 1 || ipar > markers.size()) return finish(stmt.diag, kMsgInvalidParamNumber);
@@ -185,8 +171,7 @@ KELVRA_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLS
                                          SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
                                          SQLSMALLINT /*ibScale*/, SQLPOINTER rgbValue,
                                          SQLLEN cbValueMax, SQLLEN* pcbValue) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
         const int version = odbcVersionOf(stmt);
         const SQLSMALLINT sqlType = mapDateTimeCode(fSqlType, version);
@@ -213,32 +198,28 @@ KELVRA_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLS
 }
 
 KELVRA_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         stmt.ipd.rowsProcessedPtr = pirow;
         return finish(stmt.diag, crow != 1 ? kMsgOptionChanged : kMsgNone);
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursor) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         return finish(stmt.diag, setCursorName(stmt, textArgument(szCursor, cbCursor)));
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursorMax,
                                          SQLSMALLINT* pcbCursor) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         ensureCursorName(stmt);
         return finish(stmt.diag, copyStringOut(szCursor, cbCursorMax, pcbCursor, stmt.cursorName));
     });
 }
 
 KELVRA_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) {
-    auto& stmt = statementOf(hstmt);
-    return guarded(stmt.diag, [&]() -> SQLRETURN {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (!stmt.needData) return SQL_SUCCESS;
         if (stmt.positionedRow != kNoPositionedRow) {
             stmt.resetExecutionState();
@@ -259,16 +240,14 @@ KELVRA_EXPORT SQLRETURN SQLEndTran(SQLSMALLINT fHandleType, SQLHANDLE hHandle, S
             return transact(hHandle, SQL_NULL_HDBC, completion);
         case SQL_HANDLE_DBC:
             return transact(SQL_NULL_HENV, hHandle, completion);
-        case SQL_HANDLE_STMT: {
-            auto& stmt = statementOf(hHandle);
-            postMessage(stmt.diag, kMsgInvalidAttrId);
-            return SQL_ERROR;
-        }
-        case SQL_HANDLE_DESC: {
-            auto& desc = *static_cast<DriverDescriptor*>(hHandle);
-            postMessage(desc.diag, kMsgInvalidAttrId);
-            return SQL_ERROR;
-        }
+        case SQL_HANDLE_STMT:
+            return runEntry<DriverStatement>(hHandle, [](DriverStatement& stmt) -> SQLRETURN {
+                return finish(stmt.diag, kMsgInvalidAttrId);
+            });
+        case SQL_HANDLE_DESC:
+            return runEntry<DriverDescriptor>(hHandle, [](DriverDescriptor& desc) -> SQLRETURN {
+                return finish(desc.diag, kMsgInvalidAttrId);
+            });
         default:
             return SQL_ERROR;
     }

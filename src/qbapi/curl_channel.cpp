@@ -13,8 +13,8 @@ namespace kelvra {
 
 namespace {
 
-// No timeout of its own, but never a hang: connecting gives up after a minute, and a reply
-// that sends nothing for five minutes is abandoned.
+// Besides the request's own time limit, never a hang: connecting gives up after a minute, and a
+// reply that sends nothing for five minutes is abandoned.
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallSeconds = 300;
 
@@ -31,19 +31,25 @@ const char* caBundleFromEnvironment() {
 struct ReplySink {
     HttpReply* reply;
     BodySink* streamed;  // takes the body as it arrives, when the request names one
+    std::size_t limit;
+    std::size_t received = 0;
     bool tooLarge = false;
+    bool stoppedByStream = false;
 };
 
+// Returning less than n makes curl stop with a write error.
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<ReplySink*>(user);
     size_t n = size * count;
-    if (sink->streamed != nullptr) {
-        sink->streamed->piece(std::string_view(data, n));
-        return n;
-    }
-    if (sink->reply->body.size() + n > kMaxReplyBytes) {
+    if (n > sink->limit - sink->received) {
         sink->tooLarge = true;
-        return 0;  // makes curl stop with a write error
+        return 0;
+    }
+    sink->received += n;
+    if (sink->streamed != nullptr) {
+        if (sink->streamed->piece(std::string_view(data, n))) return n;
+        sink->stoppedByStream = true;
+        return 0;
     }
     sink->reply->body.append(data, n);
     return n;
@@ -81,7 +87,7 @@ class CurlChannel final : public HttpChannel {
 
     int exchange(const HttpRequest& request, HttpReply& reply, std::string& failure) override {
         reply = HttpReply{};
-        ReplySink sink{&reply, request.bodySink};
+        ReplySink sink{&reply, request.bodySink, request.maxReplyBytes};
         curl_slist* headers = buildHeaders(request);
         errorBuffer_[0] = '\0';
         configure(request, headers, sink);
@@ -90,10 +96,12 @@ class CurlChannel final : public HttpChannel {
         // Nothing may point at this call's locals once it returns.
         curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, nullptr);
         curl_easy_setopt(handle_, CURLOPT_POSTFIELDS, nullptr);
-        if (code != CURLE_OK) {
-            failure = sink.tooLarge             ? "the reply is larger than the driver accepts"
-                      : errorBuffer_[0] != '\0' ? std::string(errorBuffer_)
-                                                : std::string(curl_easy_strerror(code));
+        // A stream that stopped reading still leaves a reply: its status and headers stand.
+        if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && sink.stoppedByStream)) {
+            failure = errorBuffer_[0] != '\0' ? std::string(errorBuffer_)
+                                              : std::string(curl_easy_strerror(code));
+            if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return kExchangeTooLarge;
+            if (code == CURLE_OPERATION_TIMEDOUT) return kExchangeTimedOut;
             return static_cast<int>(code);
         }
         long status = 0;
@@ -124,7 +132,8 @@ class CurlChannel final : public HttpChannel {
         curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
         curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-        curl_easy_setopt(handle_, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxReplyBytes));
+        curl_easy_setopt(handle_, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxReplyBytes));
+        curl_easy_setopt(handle_, CURLOPT_TIMEOUT_MS, request.timeoutMs);
         curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYPEER, ignoreCertificates_ ? 0L : 1L);
         curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYHOST, ignoreCertificates_ ? 0L : 2L);
         if (!ignoreCertificates_) {

@@ -8,9 +8,6 @@
 
 namespace kelvra {
 
-// Replies larger than this are refused (QuickBase itself stops at 150 MB).
-inline constexpr std::size_t kMaxReplyBytes = 256u << 20;
-
 // Creates the channel; null when libcurl could not create its handle. With ignoreCertificates
 // (the WINHTTP option) the server's certificate and host name are not checked; otherwise they
 // are, against the system's certificates, or those of the file named by CURL_CA_BUNDLE.

@@ -3,9 +3,12 @@
 // state exactly which requests went out.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "qbapi/reply_limits.h"
 
 namespace kelvra {
 
@@ -18,7 +21,9 @@ struct HttpHeader {
 class BodySink {
   public:
     virtual ~BodySink() = default;
-    virtual void piece(std::string_view bytes) = 0;
+    // False when the sink wants no more: the rest of the body is not read, and the exchange
+    // still counts as a reply (status and headers stand); the sink knows the body was cut.
+    virtual bool piece(std::string_view bytes) = 0;
 };
 
 struct HttpRequest {
@@ -28,7 +33,15 @@ struct HttpRequest {
     std::string body;
     // When set, the reply's body goes here as it arrives and HttpReply::body stays empty.
     BodySink* bodySink = nullptr;
+    // A longer body ends the exchange with kExchangeTooLarge.
+    std::size_t maxReplyBytes = kMaxStreamedReplyBytes;
+    // The whole exchange, connecting included, may take this long; 0: no limit of its own.
+    long timeoutMs = 0;
 };
+
+// Failure codes of HttpChannel::exchange that the session reports in its own words.
+inline constexpr int kExchangeTimedOut = -2;
+inline constexpr int kExchangeTooLarge = -3;
 
 struct HttpReply {
     int status = 0;  // 0 when no status could be read
@@ -44,8 +57,9 @@ class HttpChannel {
     virtual ~HttpChannel() = default;
 
     // Sends the request and waits for the whole reply. Returns 0 when a reply arrived, whatever
-    // its status; otherwise a non-zero failure code of the channel (never an HTTP status), with
-    // `failure` describing what went wrong.
+    // its status; otherwise a non-zero failure code of the channel (never an HTTP status):
+    // kExchangeTimedOut, kExchangeTooLarge or another, with `failure` describing what went
+    // wrong.
     virtual int exchange(const HttpRequest& request, HttpReply& reply, std::string& failure) = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qbapi/http_channel.h"
+#include "qbapi/reply_limits.h"
 #include "qbapi/session_options.h"
 #include "qbapi/stream_reader.h"
 #include "qbapi/xml_document.h"
@@ -29,6 +30,14 @@ inline constexpr std::string_view kDbidAlphabet = "abcdefghijkmnpqrstuvwxyz23456
 
 // Field values of a record write by field id, sent in ascending field id order.
 using FieldValues = std::map<std::int32_t, std::string>;
+
+// How long one exchange may take, connecting and the whole reply included (0: no limit), and the
+// message its expiry is reported as: the login timeout while logging in, the connection timeout
+// after.
+struct ExchangeDeadline {
+    std::uint32_t seconds = 0;
+    MsgNo expiry = kMsgConnectionTimeout;
+};
 
 class QbSession {
   public:
@@ -50,6 +59,7 @@ class QbSession {
     std::string ticket;     // sent as cookie and "ticket" element while not empty
     std::string userid;     // from API_Authenticate
     bool useMta = false;
+    ExchangeDeadline deadline;
     OptionMap options;
     // Filled by recordIds(), in reply order.
     std::vector<std::int32_t> recordIdList;
@@ -67,10 +77,13 @@ class QbSession {
     // Transport. post() sends the request document to the URL; when the service refuses the
     // ticket (code "4") it sends it once more with user name and password instead. Returns the
     // HTTP status, a non-zero failure code of the channel, or -1 when no status could be read.
-    int post(const std::string& url, bool sendContentType);
+    // A reply longer than maxReplyBytes, or one that takes longer than the deadline, fails.
+    int post(const std::string& url, bool sendContentType,
+             std::size_t maxReplyBytes = kMaxStreamedReplyBytes);
     // POSTs to "https://" server "/db/" dbid "?a=" action; an empty server or the bare domain
     // "quickbase.com" becomes the default host first.
-    int postToTable(std::string_view dbid, std::string_view action, bool sendContentType);
+    int postToTable(std::string_view dbid, std::string_view action, bool sendContentType,
+                    std::size_t maxReplyBytes = kMaxStreamedReplyBytes);
     // Fetches a file attachment by its URL with the ticket cookie; false with the error state
     // set when that fails. A refused ticket is renewed with user name and password once.
     bool download(const std::string& url, std::string& content);
@@ -130,12 +143,20 @@ class QbSession {
                    std::string_view queryOptions);
 
   private:
-    int exchange(const std::string& method, const std::string& url, bool sendContentType);
+    int exchange(const std::string& method, const std::string& url, bool sendContentType,
+                 std::size_t maxReplyBytes);
     void recordTransportError(const std::string& url, const std::string& description);
     void recordStatusError(const std::string& url, int status);
+    // "1004", "Reply too large.": the reply from `source` holds `what`.
+    void refuseReply(const std::string& source, const std::string& what);
+    // "200", "Non QuickBase Response.", with the ticket emptied: the reply is not QuickBase's.
+    void recordForeignReply(std::string_view what);
     // The verification of a reply document: its envelope becomes the error state.
     void verifyReplyDocument();
     void applyEnvelope(const ReplyEnvelope& envelope);
+    // Takes a ticket from a reply; a ticket that could not travel in a cookie header (control
+    // characters, blanks, ";", too long) makes the reply a foreign one instead.
+    void acceptTicket(std::string text);
     // Replaces the ticket credential of the request by user name and password.
     void useCredentialsInsteadOfTicket();
     // The request of API_DoQuery and API_GenResultsTable.

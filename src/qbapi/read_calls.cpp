@@ -3,36 +3,70 @@
 
 namespace kelvra {
 
+namespace {
+
+// A ticket travels in the Cookie header: only the characters a cookie value may hold.
+bool isCookieSafe(std::string_view text) {
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F || c == '"' || c == ',' || c == ';' || c == '\\') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void QbSession::recordForeignReply(std::string_view what) {
+    setError("200", "Non QuickBase Response.",
+             "The response back from " + server + " " + std::string(what) + ".");
+    ticket.clear();
+}
+
+void QbSession::acceptTicket(std::string text) {
+    if (text.size() > kMaxTicketBytes || !isCookieSafe(text)) {
+        recordForeignReply("carries a ticket that is not in standard form");
+        return;
+    }
+    ticket = std::move(text);
+}
+
 void QbSession::verifyReplyDocument() {
     if (!replyDocument_ || !replyDocument_->has("/qdbapi/errcode")) {
-        setError("200", "Non QuickBase Response.",
-                 "The response back from " + server + " is not in standard form.");
-        ticket.clear();
+        recordForeignReply("is not in standard form");
         return;
     }
     const XmlDocument& doc = *replyDocument_;
     std::string text = doc.text("/*/errtext");
     std::string detail = doc.has("/*/errdetail") ? doc.text("/*/errdetail") : text;
     setError(doc.text("/*/errcode"), std::move(text), std::move(detail));
-    if (doc.has("/*/ticket")) ticket = doc.text("/*/ticket");
+    if (doc.has("/*/ticket")) acceptTicket(doc.text("/*/ticket"));
 }
 
 int QbSession::callApi(std::string_view target, std::string_view action) {
     return guarded(-1, [&] {
-        int result = postToTable(target, action, true);
+        int result = postToTable(target, action, true, kMaxDocumentReplyBytes);
         if (result != 200) return result;
-        replyDocument_ = XmlDocument::parse(reply_.body);
+        ParseFailure failure = ParseFailure::none;
+        replyDocument_ = XmlDocument::parse(reply_.body, &failure);
+        if (failure == ParseFailure::tooLarge) {
+            refuseReply(server, "more than " + std::to_string(kMaxDocumentNodes) + " nodes");
+            return 200;
+        }
         verifyReplyDocument();
         return 200;
     });
 }
 
 void QbSession::applyEnvelope(const ReplyEnvelope& envelope) {
-    std::string code = envelope.errcode.value_or(errcode_);
-    std::string text = envelope.errtext.value_or(errtext_);
-    std::string detail = envelope.errdetail.value_or(errdetail_);
-    setError(std::move(code), std::move(text), std::move(detail));
-    if (envelope.ticket) ticket = *envelope.ticket;
+    // The reply header said "0" too, but only the body says that this is QuickBase's reply.
+    if (!envelope.errcode) {
+        recordForeignReply("is not in standard form");
+        return;
+    }
+    std::string text = envelope.errtext.value_or(std::string());
+    std::string detail = envelope.errdetail.value_or(text);
+    setError(*envelope.errcode, std::move(text), std::move(detail));
+    if (envelope.ticket) acceptTicket(*envelope.ticket);
 }
 
 void QbSession::callApiStreaming(std::string_view target, std::string_view action,
@@ -61,6 +95,9 @@ void QbSession::callApiStreaming(std::string_view target, std::string_view actio
                     return 0;
                 case StreamOutcome::malformed:
                     setError("1003", "XML Parse error.", std::move(detail));
+                    return 0;
+                case StreamOutcome::refused:
+                    refuseReply(server, detail);
                     return 0;
                 case StreamOutcome::parsed:
                     applyEnvelope(reader.envelope());

@@ -100,6 +100,7 @@ void RequestDocument::removeParams(std::string_view name) {
 }
 
 std::string RequestDocument::text() const {
+    XmlErrorScope quiet;
     xmlChar* buffer = nullptr;
     int size = 0;
     xmlDocDumpMemoryEnc(impl_->doc, &buffer, &size, "UTF-8");

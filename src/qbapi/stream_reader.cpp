@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "qbapi/decimal_text.h"
+#include "qbapi/reply_limits.h"
 #include "resources/ascii.h"
 
 namespace kelvra {
@@ -13,22 +14,35 @@ namespace kelvra {
 namespace {
 
 // Expat takes a piece's length as an int: larger pieces go in parts.
-constexpr std::size_t kChunkBytes = 1u << 20;
+constexpr std::size_t kChunkBytes = 1u << 30;
+// The smallest and the largest block a reply stream hands to Expat.
+constexpr std::size_t kFeedBytes = 1u << 20;
+constexpr std::size_t kLargestFeedBytes = 16u << 20;
 
 XmlStreamContext& contextOf(void* user) {
     return *static_cast<XmlStreamContext*>(user);
 }
 
+// A reader that refused more of the reply stops the parse.
+void stopIfRefused(XmlStreamContext& ctx) {
+    if (!ctx.reader->refusal().empty()) {
+        XML_StopParser(static_cast<XML_Parser>(ctx.parser), XML_FALSE);
+    }
+}
+
 void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char** attributes) {
     contextOf(user).reader->startElement(name, attributes);
+    stopIfRefused(contextOf(user));
 }
 
 void XMLCALL onEnd(void* user, const XML_Char* name) {
     contextOf(user).reader->endElement(name);
+    stopIfRefused(contextOf(user));
 }
 
 void XMLCALL onText(void* user, const XML_Char* text, int length) {
     contextOf(user).reader->characters(std::string_view(text, static_cast<std::size_t>(length)));
+    stopIfRefused(contextOf(user));
 }
 
 // QuickBase replies never declare a document type; one that does is hostile or not ours.
@@ -61,6 +75,7 @@ void XmlStream::begin() {
     release();
     failed_ = false;
     context_.refusedDoctype = false;
+    context_.reader->clearRefusal();
     XML_Parser parser = XML_ParserCreate(nullptr);
     if (parser == nullptr) return;
     XML_SetUserData(parser, &context_);
@@ -85,6 +100,10 @@ StreamOutcome XmlStream::finish(std::string& detail) {
     if (parser == nullptr) return StreamOutcome::noParser;
     if (!failed_) failed_ = XML_Parse(parser, nullptr, 0, XML_TRUE) != XML_STATUS_OK;
     if (!failed_) return StreamOutcome::parsed;
+    if (!context_.reader->refusal().empty()) {
+        detail = context_.reader->refusal();
+        return StreamOutcome::refused;
+    }
     const char* message = context_.refusedDoctype ? "document type declarations are not accepted"
                                                   : XML_ErrorString(XML_GetErrorCode(parser));
     detail = "XML Parse error at line " + std::to_string(XML_GetCurrentLineNumber(parser)) + " " +
@@ -97,6 +116,39 @@ StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string
     stream.begin();
     stream.feed(text);
     return stream.finish(detail);
+}
+
+void ReplyStream::start() {
+    reader_.startReply();
+    xml_.begin();
+    pending_.clear();
+    fed_ = 0;
+}
+
+bool ReplyStream::piece(std::string_view bytes) {
+    if (xml_.stopped()) return false;
+    pending_.append(bytes);
+    if (pending_.size() >= std::clamp(fed_ / 8, kFeedBytes, kLargestFeedBytes)) feedPending();
+    return !xml_.stopped();
+}
+
+void ReplyStream::feedPending() {
+    xml_.feed(pending_);
+    fed_ += pending_.size();
+    pending_.clear();
+}
+
+StreamOutcome ReplyStream::finish(std::string& detail) {
+    feedPending();
+    return xml_.finish(detail);
+}
+
+void EnvelopeReader::gather(std::string_view text) {
+    if (text.size() > kMaxReplyTextBytes - gathered_.size()) {
+        refuse("a text of more than " + std::to_string(kMaxReplyTextBytes) + " bytes");
+        return;
+    }
+    gathered_ += text;
 }
 
 bool EnvelopeReader::takeEnvelopeElement(std::string_view name) {
@@ -113,7 +165,7 @@ bool EnvelopeReader::takeEnvelopeElement(std::string_view name) {
 void QueryReader::startElement(std::string_view name, const char** attributes) {
     // A line break of a multi-line text keeps the text around it.
     if (inField_ && !inUrl_ && equalsIgnoreCase(name, "BR")) {
-        gathered_ += '\n';
+        gather("\n");
         return;
     }
     gathered_.clear();
@@ -134,22 +186,36 @@ void QueryReader::endElement(std::string_view name) {
         if (fieldId_ == 3) recordId_ = readLeadingInt(gathered_);
         if (inUrl_) {
             inUrl_ = false;  // the value was stored when the url ended
-        } else {
+        } else if (admit()) {
             sink_.value(recordId_, fieldId_, gathered_);
         }
     } else if (name == "url" && inUrl_) {
-        sink_.value(recordId_, fieldId_, gathered_);
+        if (admit()) sink_.value(recordId_, fieldId_, gathered_);
     } else if (name == "luser") {
-        sink_.user(userId_, gathered_);
+        if (admit()) sink_.user(userId_, gathered_);
     } else {
         takeEnvelopeElement(name);
     }
     gathered_.clear();  // also makes a moved-from or swapped text empty again
 }
 
+bool QueryReader::admit() {
+    if (stored_ >= kMaxQueryValues) {
+        refuse("more than " + std::to_string(kMaxQueryValues) + " values");
+        return false;
+    }
+    ++stored_;
+    return true;
+}
+
 void GrantedReader::startElement(std::string_view name, const char**) {
     gathered_.clear();
-    if (name == "dbinfo") list_.emplace_back();
+    if (name != "dbinfo") return;
+    if (list_.size() >= kMaxGrantedEntries) {
+        refuse("more than " + std::to_string(kMaxGrantedEntries) + " entries");
+        return;
+    }
+    list_.emplace_back();
 }
 
 void GrantedReader::endElement(std::string_view name) {

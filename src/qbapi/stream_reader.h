@@ -1,6 +1,8 @@
 // Streamed reading of the large replies (API_DoQuery records, the API_GrantedDBs list) through
 // Expat, without building a document. Replies are parsed in the encoding they declare (UTF-8
 // when none); a document type declaration is refused, so no entity is ever declared or expanded.
+// The readers hold no more than reply_limits.h allows: a longer text or more entries stop the
+// parse, and the reply is refused.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +32,20 @@ class StreamReader {
     virtual void startElement(std::string_view name, const char** attributes) = 0;
     virtual void endElement(std::string_view name) = 0;
     virtual void characters(std::string_view text) = 0;
+
+    // Set when the reader takes no more of the reply (it reached a limit): what it would not
+    // take, as "a text of more than 4194304 bytes". The parse stops there.
+    const std::string& refusal() const { return refusal_; }
+    void clearRefusal() { refusal_.clear(); }
+
+  protected:
+    void refuse(std::string what) { refusal_ = std::move(what); }
+
+  private:
+    std::string refusal_;
 };
 
-enum class StreamOutcome { parsed, noParser, malformed };
+enum class StreamOutcome { parsed, noParser, malformed, refused };
 
 // What the Expat handlers of an XmlStream reach.
 struct XmlStreamContext {
@@ -44,7 +57,7 @@ struct XmlStreamContext {
 // Parses a reply through Expat into the reader as its bytes arrive: begin() before each reply,
 // feed() with each piece in order, finish() after the last. A malformed reply stops the
 // parsing; finish() then gives "XML Parse error at line N " and Expat's description in
-// `detail`.
+// `detail`. A reader's refusal stops it too; finish() then gives the refusal in `detail`.
 class XmlStream {
   public:
     explicit XmlStream(StreamReader& reader) { context_.reader = &reader; }
@@ -56,6 +69,8 @@ class XmlStream {
     void begin();
     void feed(std::string_view piece);
     StreamOutcome finish(std::string& detail);
+    // True once the reply is known malformed or refused: nothing more will be parsed.
+    bool stopped() const { return failed_; }
 
   private:
     void release();
@@ -67,7 +82,8 @@ class XmlStream {
 // Streams a whole text through the reader (an XmlStream fed at once).
 StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string& detail);
 
-// Gathers character data between element boundaries and picks up the envelope elements.
+// Gathers character data between element boundaries (at most kMaxReplyTextBytes of it) and
+// picks up the envelope elements.
 class EnvelopeReader : public StreamReader {
   public:
     const ReplyEnvelope& envelope() const { return envelope_; }
@@ -76,9 +92,10 @@ class EnvelopeReader : public StreamReader {
         envelope_ = {};
         gathered_.clear();
     }
-    void characters(std::string_view text) override { gathered_ += text; }
+    void characters(std::string_view text) override { gather(text); }
 
   protected:
+    void gather(std::string_view text);
     // Stores the gathered text when `name` is an envelope element; true when it was one.
     bool takeEnvelopeElement(std::string_view name);
 
@@ -89,20 +106,25 @@ class EnvelopeReader : public StreamReader {
 };
 
 // A reply body streamed into an envelope reader while it arrives. start() begins each reply
-// (the ticket retry makes two exchanges of one call).
+// (the ticket retry makes two exchanges of one call). The pieces the network delivers are fed
+// to Expat in blocks of an eighth of what came before, at least 1 MiB and at most 16 MiB: Expat
+// scans a token that is not complete yet again with every block, so small blocks would make one
+// long token cost time quadratic in its length. A reply known malformed or refused stops the
+// transfer.
 class ReplyStream final : public BodySink {
   public:
     explicit ReplyStream(EnvelopeReader& reader) : reader_(reader), xml_(reader) {}
-    void start() {
-        reader_.startReply();
-        xml_.begin();
-    }
-    void piece(std::string_view bytes) override { xml_.feed(bytes); }
-    StreamOutcome finish(std::string& detail) { return xml_.finish(detail); }
+    void start();
+    bool piece(std::string_view bytes) override;
+    StreamOutcome finish(std::string& detail);
 
   private:
+    void feedPending();
+
     EnvelopeReader& reader_;
     XmlStream xml_;
+    std::string pending_;
+    std::size_t fed_ = 0;
 };
 
 // Where the values and user names of an API_DoQuery reply go as they are read. The texts may be
@@ -128,7 +150,8 @@ struct QueryResult final : QuerySink {
 
 // Reads a structured API_DoQuery reply. Field 3 is the record id: values land under the record
 // id in force when their field ends, which changes when a record's field 3 ends. A file field's
-// value is its download URL; a <BR/> inside a field is a line feed of the value.
+// value is its download URL; a <BR/> inside a field is a line feed of the value. At most
+// kMaxQueryValues values and user names are taken.
 class QueryReader final : public EnvelopeReader {
   public:
     explicit QueryReader(QuerySink& sink) : sink_(sink) {}
@@ -136,7 +159,11 @@ class QueryReader final : public EnvelopeReader {
     void endElement(std::string_view name) override;
 
   private:
+    // Counts one more value or user name; false (and the reply refused) beyond the limit.
+    bool admit();
+
     QuerySink& sink_;
+    std::size_t stored_ = 0;
     std::int32_t fieldId_ = 0;
     std::int32_t recordId_ = 0;
     std::int32_t userId_ = 0;
@@ -150,6 +177,7 @@ struct DbInfo {
     std::string dbid;
 };
 
+// Reads an API_GrantedDBs reply: at most kMaxGrantedEntries entries.
 class GrantedReader final : public EnvelopeReader {
   public:
     explicit GrantedReader(std::vector<DbInfo>& list) : list_(list) {}

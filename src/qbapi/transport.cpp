@@ -17,6 +17,11 @@ void QbSession::recordTransportError(const std::string& url, const std::string& 
     setError("17", "HTTP error", "Communication with " + url + " failed: " + description);
 }
 
+void QbSession::refuseReply(const std::string& source, const std::string& what) {
+    setError("1004", "Reply too large.",
+             "The reply from " + source + " holds " + what + ", more than the driver accepts.");
+}
+
 void QbSession::recordStatusError(const std::string& url, int status) {
     std::string code = std::to_string(status);
     setError(code, "xmlHTTP error " + code,
@@ -24,7 +29,8 @@ void QbSession::recordStatusError(const std::string& url, int status) {
                  " the xmlHTTP object failed with an error code of " + code);
 }
 
-int QbSession::exchange(const std::string& method, const std::string& url, bool sendContentType) {
+int QbSession::exchange(const std::string& method, const std::string& url, bool sendContentType,
+                        std::size_t maxReplyBytes) {
     clearError();
     if (!channel_ || !request_) {
         setError("17", "xmlHTTP COM error on xmlHTTP->status.",
@@ -43,9 +49,25 @@ int QbSession::exchange(const std::string& method, const std::string& url, bool 
         stream_->start();
         request.bodySink = stream_;
     }
+    request.maxReplyBytes = maxReplyBytes;
+    request.timeoutMs = static_cast<long>(deadline.seconds) * 1000;
 
     std::string failure;
     int failed = channel_->exchange(request, reply_, failure);
+    if (failed == kExchangeTimedOut) {
+        // Without a deadline of its own the channel still gives up on a server that stalls.
+        const std::string within = deadline.seconds == 0 ? " before the server stalled"
+                                   : deadline.seconds == 1
+                                       ? " within 1 second"
+                                       : " within " + std::to_string(deadline.seconds) + " seconds";
+        setError("17", "Timeout expired.", "No complete reply from " + url + within);
+        msgNo_ = deadline.expiry;
+        return failed;
+    }
+    if (failed == kExchangeTooLarge) {
+        refuseReply(url, "more than " + std::to_string(maxReplyBytes) + " bytes");
+        return failed;
+    }
     if (failed != 0) {
         recordTransportError(url, failure);
         return failed;
@@ -72,12 +94,12 @@ int QbSession::exchange(const std::string& method, const std::string& url, bool 
     return 200;
 }
 
-int QbSession::post(const std::string& url, bool sendContentType) {
+int QbSession::post(const std::string& url, bool sendContentType, std::size_t maxReplyBytes) {
     return guarded(-1, [&] {
-        int result = exchange("POST", url, sendContentType);
+        int result = exchange("POST", url, sendContentType, maxReplyBytes);
         if (errcode_ == "4") {
             useCredentialsInsteadOfTicket();
-            result = exchange("POST", url, sendContentType);
+            result = exchange("POST", url, sendContentType, maxReplyBytes);
         }
         return result;
     });
@@ -90,20 +112,22 @@ std::string QbSession::tableUrl(std::string_view dbid, std::string_view action) 
     return url;
 }
 
-int QbSession::postToTable(std::string_view dbid, std::string_view action, bool sendContentType) {
-    return guarded(-1, [&] { return post(tableUrl(dbid, action), sendContentType); });
+int QbSession::postToTable(std::string_view dbid, std::string_view action, bool sendContentType,
+                           std::size_t maxReplyBytes) {
+    return guarded(-1,
+                   [&] { return post(tableUrl(dbid, action), sendContentType, maxReplyBytes); });
 }
 
 bool QbSession::download(const std::string& url, std::string& content) {
     return guarded(false, [&] {
         content.clear();
-        int result = exchange("GET", url, false);
+        int result = exchange("GET", url, false, kMaxStreamedReplyBytes);
         // A GET has no body to carry user name and password: a refused ticket is renewed by
         // logging in again, then the download is repeated once.
         if (errcode_ == "4" && !username.empty()) {
             ticket.clear();
             if (authenticate().empty()) return false;
-            result = exchange("GET", url, false);
+            result = exchange("GET", url, false, kMaxStreamedReplyBytes);
         }
         if (result != 200 || !ok()) return false;
         content.swap(reply_.body);

@@ -1,5 +1,6 @@
 #include "qbapi/xml_document.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -7,6 +8,7 @@
 #include <climits>
 
 #include "qbapi/platform_init.h"
+#include "qbapi/reply_limits.h"
 
 namespace kelvra {
 
@@ -24,6 +26,7 @@ void ignoreXmlError(void*, xmlErrorPtr) {}
 
 // Evaluates a path with `context` as the context node; null for an invalid expression.
 xmlXPathObjectPtr evaluate(xmlDocPtr doc, xmlNodePtr context, std::string_view path) {
+    XmlErrorScope quiet;
     xmlXPathContextPtr ctx = xmlXPathNewContext(doc);
     if (ctx == nullptr) return nullptr;
     ctx->node = context;
@@ -50,6 +53,42 @@ std::string firstText(xmlDocPtr doc, xmlNodePtr context, std::string_view path) 
     return out;
 }
 
+// The nodes a parse may still make. The SAX handlers that make elements (with their
+// attributes), comments and processing instructions spend from it; text nodes lie between
+// those, so they are bounded too.
+struct NodeBudget {
+    std::size_t left = kMaxDocumentNodes;
+    bool exceeded = false;
+};
+
+bool spend(void* ctx, std::size_t nodes) {
+    auto ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    auto* budget = static_cast<NodeBudget*>(ctxt->_private);
+    if (nodes > budget->left) {
+        budget->exceeded = true;
+        xmlStopParser(ctxt);
+        return false;
+    }
+    budget->left -= nodes;
+    return true;
+}
+
+void countedStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                         const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                         int attributeCount, int defaultedCount, const xmlChar** attributes) {
+    if (!spend(ctx, 1 + static_cast<std::size_t>(attributeCount))) return;
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
+                          defaultedCount, attributes);
+}
+
+void countedComment(void* ctx, const xmlChar* value) {
+    if (spend(ctx, 1)) xmlSAX2Comment(ctx, value);
+}
+
+void countedInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+    if (spend(ctx, 1)) xmlSAX2ProcessingInstruction(ctx, target, data);
+}
+
 }  // namespace
 
 std::string XmlNode::name() const {
@@ -72,22 +111,40 @@ std::string XmlNode::text(std::string_view relativePath) const {
     return firstText(node->doc, node, relativePath);
 }
 
-std::unique_ptr<XmlDocument> XmlDocument::parse(std::string_view text) {
+std::unique_ptr<XmlDocument> XmlDocument::parse(std::string_view text, ParseFailure* failure) {
+    ParseFailure ignored;
+    ParseFailure& outcome = failure != nullptr ? *failure : ignored;
+    outcome = ParseFailure::malformed;
     initializeXmlAndHttp();
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+        outcome = ParseFailure::tooLarge;
+        return nullptr;
+    }
+    XmlErrorScope quiet;
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (ctxt == nullptr) return nullptr;
+    NodeBudget budget;
+    ctxt->_private = &budget;
+    ctxt->sax->startElementNs = countedStartElement;
+    ctxt->sax->comment = countedComment;
+    ctxt->sax->processingInstruction = countedInstruction;
     // No XML_PARSE_NOENT (entities stay unsubstituted), no DTD loading, no network.
     xmlDocPtr doc = xmlCtxtReadMemory(
         ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr,
         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
     xmlFreeParserCtxt(ctxt);
+    if (budget.exceeded) {
+        xmlFreeDoc(doc);
+        outcome = ParseFailure::tooLarge;
+        return nullptr;
+    }
     if (doc == nullptr) return nullptr;
     if (doc->intSubset != nullptr || doc->extSubset != nullptr ||
         xmlDocGetRootElement(doc) == nullptr) {
         xmlFreeDoc(doc);
         return nullptr;
     }
+    outcome = ParseFailure::none;
     return std::unique_ptr<XmlDocument>(new XmlDocument(doc));
 }
 

@@ -1,6 +1,8 @@
 // A reply document read with libxml2, and XPath 1.0 selection on it. Replies are hostile input:
 // they are parsed without network access, without entity substitution and without loading a
-// DTD, and a reply that carries a document type declaration is refused outright.
+// DTD, a reply that carries a document type declaration is refused outright, and a document of
+// more than kMaxDocumentNodes elements, attributes, comments and processing instructions is
+// refused before it is built further.
 #pragma once
 
 #include <memory>
@@ -30,11 +32,15 @@ class XmlNode {
     void* node_;
 };
 
+enum class ParseFailure { none, malformed, tooLarge };
+
 class XmlDocument {
   public:
     // Parses a reply in the encoding it declares (UTF-8 when none). Null when the text is not
-    // a well-formed document or declares a document type.
-    static std::unique_ptr<XmlDocument> parse(std::string_view text);
+    // a well-formed document or declares a document type (`failure`: malformed), or holds more
+    // nodes than the driver accepts (tooLarge).
+    static std::unique_ptr<XmlDocument> parse(std::string_view text,
+                                              ParseFailure* failure = nullptr);
     ~XmlDocument();
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;

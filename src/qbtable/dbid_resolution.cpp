@@ -9,6 +9,10 @@ namespace {
 // QuickBase's code for a DBID of the wrong type; an application DBID may be answered with it
 // on a first schema request, and the schema then comes with a second one.
 constexpr std::string_view kWrongDbidType = "14";
+// A candidate that names nothing: not a DBID at all (the session's own check) or one QuickBase
+// does not know. Only then is the name tried another way; any other failure is the answer.
+constexpr std::string_view kNotADbid = "16";
+constexpr std::string_view kNoSuchDbid = "32";
 // The child table names of an application schema start with "_dbid_".
 constexpr std::size_t kChildNamePrefix = 6;
 
@@ -21,10 +25,14 @@ bool isApplication(const XmlDocument& schema) {
     return schema.has("/*/table/chdbids");
 }
 
+bool namesNothing(const QbSession& session) {
+    return session.errcode() == kNotADbid || session.errcode() == kNoSuchDbid;
+}
+
 // The schema of a DBID that the reply verified, or the refusal of an application.
 MsgNo accept(QbSession& session, TableLayerState& state, std::string_view candidate,
              const XmlDocument* found, std::string& dbid, const XmlDocument*& schema) {
-    if (isApplication(*found)) return state.failWithText(session, parentTableText(*found));
+    if (isApplication(*found)) return state.refuseApplication(session, parentTableText(*found));
     dbid.assign(candidate);
     schema = found;
     return kMsgNone;
@@ -56,17 +64,15 @@ MsgNo resolveTable(QbSession& session, TableLayerState& state, std::string_view 
     std::string_view candidate = afterLast(name, ' ');
     if (candidate.starts_with("DBID")) candidate.remove_prefix(4);
     const XmlDocument* found = session.getSchema(candidate);
-    if (session.errcode() == kWrongDbidType) {
-        found = session.getSchema(candidate);
-        if (!found) return state.failFromSession(session);
-        return accept(session, state, candidate, found, dbid, schema);
-    }
+    if (session.errcode() == kWrongDbidType) found = session.getSchema(candidate);
     if (found) return accept(session, state, candidate, found, dbid, schema);
+    if (!namesNothing(session)) return state.failFromSession(session);
 
     if (name.find('_') != std::string_view::npos) {
         std::string_view suffix = afterLast(name, '_');
         found = session.getSchema(suffix);
         if (found) return accept(session, state, suffix, found, dbid, schema);
+        if (!namesNothing(session)) return state.failFromSession(session);
     }
     std::string named = session.findDbByName(name);
     if (!session.ok()) return state.failFromSession(session);

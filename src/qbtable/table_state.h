@@ -27,13 +27,17 @@ enum : MsgNo {
     kMsgNoMSysConf = 5,
 };
 
-// The outcome of the last table-layer operation. For 999 (kMsgSession) `code` and `detail` are
-// what the driver frame's postSessionError takes: QuickBase's error code and the text for the
-// client. Other numbers are entries of the message table; code and detail are then empty.
+// The outcome of the last table-layer operation, as the driver frame's postSessionError takes
+// it. For 999 (kMsgSession) `code` and `detail` are QuickBase's error code and the text for the
+// client. Other numbers are entries of the message table; `detail` then fills an entry's "%s"
+// (the session's text of a timeout, for instance) and may be empty.
 struct TableError {
     MsgNo number = kMsgNone;
     std::string code;
     std::string detail;
+    // The name is no table (an application): a listing leaves it out, where any other failure
+    // to reach or read QuickBase fails the listing.
+    bool notATable = false;
 };
 
 // What every QbTable of one DBID shares for the life of the connection.
@@ -66,11 +70,11 @@ struct TableLayerState {
     void clearError() { error = TableError{}; }
     // Records a message-table error; returns its number.
     MsgNo fail(MsgNo number);
-    // Records a QuickBase error with the given detail text; returns 999 (or 1001 when the
-    // session ran out of memory, which is a message-table error).
-    MsgNo failWithText(const QbSession& session, std::string detail);
-    // Records the session's current error; returns as failWithText.
+    // Records the session's current error; returns 999, or the session's own message number
+    // (1001 when it ran out of memory, 1091 or 1092 when a request took too long).
     MsgNo failFromSession(const QbSession& session);
+    // Records the refusal of an application named where a table belongs, with the given text.
+    MsgNo refuseApplication(const QbSession& session, std::string detail);
 };
 
 }  // namespace kelvra

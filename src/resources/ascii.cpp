@@ -38,4 +38,11 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+bool hasControlCharacter(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
 }  // namespace kelvra

@@ -1,5 +1,5 @@
-// Case folding for names and keywords. Texts are UTF-8: ASCII letters fold, every other byte
-// (multi-byte characters included) compares as it is.
+// Case folding for names and keywords, and other ASCII tests. Texts are UTF-8: ASCII letters
+// fold, every other byte (multi-byte characters included) compares as it is.
 #pragma once
 
 #include <string>
@@ -21,5 +21,8 @@ std::string toLowerAscii(std::string_view text);
 std::string toUpperAscii(std::string_view text);
 // `text` without blanks (spaces and tabs) at either end.
 std::string_view trimBlanks(std::string_view text);
+// True when `text` holds an ASCII control character (below 0x20, or DEL): a line break, a tab,
+// a NUL.
+bool hasControlCharacter(std::string_view text);
 
 }  // namespace kelvra

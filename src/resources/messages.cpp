@@ -13,7 +13,7 @@ struct MessageEntry {
 };
 
 // Sorted by number.
-constexpr std::array<MessageEntry, 98> kMessages = {{
+constexpr std::array<MessageEntry, 101> kMessages = {{
     {0, "00000 00000 "},
     {1, "S0000 S0000 [Kelvra ODBC]No data found"},
     {2, "01004 01004 [Kelvra ODBC]Data truncated"},
@@ -116,6 +116,9 @@ constexpr std::array<MessageEntry, 98> kMessages = {{
      "S0000 S0000 [Kelvra ODBC]Unable to do LIKE or NOT LIKE on columns with a size greater than "
      "255: %s"},
     {1090, "S0000 S0000 [Kelvra ODBC]No previous INSERT that would have created a new Record ID#."},
+    {1091, "S1T00 HYT00 [Kelvra ODBC]Timeout expired: %s"},
+    {1092, "S1T00 HYT01 [Kelvra ODBC]Connection timeout expired: %s"},
+    {1093, "28000 28000 [Kelvra ODBC]Invalid authorization specification: %s"},
 }};
 
 }  // namespace

@@ -110,11 +110,14 @@ enum : MsgNo {
                              // greater than 255: %s
     kMsgNoIdentity =
         1090,  // [Kelvra ODBC]No previous INSERT that would have created a new Record ID#.
+    kMsgTimeout = 1091,               // [Kelvra ODBC]Timeout expired: %s (the login timeout)
+    kMsgConnectionTimeout = 1092,     // [Kelvra ODBC]Connection timeout expired: %s
+    kMsgInvalidAuthorization = 1093,  // [Kelvra ODBC]Invalid authorization specification: %s
 };
 
 // The table entry of a message in its text form: ODBC 2 SQLSTATE, blank, ODBC 3 SQLSTATE,
 // blank, message text ("S1001 HY001 [Kelvra ODBC]Memory allocation error"). Entries 0 to 7
-// and 1001 to 1090 exist; any other number yields an empty view.
+// and 1001 to 1093 exist; any other number yields an empty view.
 std::string_view messageEntry(MsgNo number);
 
 }  // namespace kelvra

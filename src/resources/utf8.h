@@ -41,4 +41,7 @@ char32_t decodeUtf8(std::string_view text, std::size_t& i);
 // Appends the UTF-8 form of a code point (at most U+10FFFF).
 void appendUtf8(std::string& out, char32_t cp);
 
+// Whether the text is well-formed UTF-8 (no malformed sequence as decodeUtf8 defines them).
+bool isValidUtf8(std::string_view text);
+
 }  // namespace kelvra

@@ -140,3 +140,40 @@ def test_native_sql_checks_the_syntax_and_returns_the_text(emulator):
         assert odbc.diagnostic() == ("42000", native, "[Kelvra ODBC]" + message), bad
     assert odbc.disconnect() == 0
     odbc.close()
+
+
+def test_setup_refuses_values_it_cannot_write(emulator):
+    """A line break in a value would write a setting of its own (WINHTTP=1 turns certificate
+    checks off); a value longer than its field would be cut. Both are refused, and say why."""
+    inst = ctypes.CDLL("libodbcinst.so.2")
+    write_odbc_ini({})
+
+    def config(attributes):
+        packed = "\0".join(attributes).encode() + b"\0\0"
+        return inst.SQLConfigDataSource(None, 1, b"Kelvra ODBC", packed)
+
+    def installer_error():
+        code, length = ctypes.c_uint32(), ctypes.c_ushort()
+        text = ctypes.create_string_buffer(512)
+        inst.SQLInstallerError(1, ctypes.byref(code), text, len(text), ctypes.byref(length))
+        return code.value, text.value.decode()
+
+    ODBC_ERROR_INVALID_KEYWORD_VALUE, ODBC_ERROR_INVALID_DSN = 8, 9
+    cases = [
+        (["DSN=Inj", "PWD=pw\nWINHTTP=1"], ODBC_ERROR_INVALID_KEYWORD_VALUE, "PWD holds a control"),
+        (["DSN=Inj", "UID=pat\r\nWINHTTP=1"], ODBC_ERROR_INVALID_KEYWORD_VALUE, "UID holds"),
+        (["DSN=Inj", "QUICKBASESERVER=h\tx"], ODBC_ERROR_INVALID_KEYWORD_VALUE, "QUICKBASESERVER"),
+        (["DSN=Inj\nWINHTTP=1"], ODBC_ERROR_INVALID_DSN, "DSN holds a control"),
+        (["DSN=Inj", "PWD=" + "p" * 64], ODBC_ERROR_INVALID_KEYWORD_VALUE,
+         "PWD is longer than 63 characters"),
+        (["DSN=" + "d" * 33], ODBC_ERROR_INVALID_DSN, "DSN is longer than 32 characters"),
+    ]
+    for attributes, code, saying in cases:
+        assert not config(attributes), attributes
+        error = installer_error()
+        assert error[0] == code and saying in error[1], (attributes, error)
+        ini = open(os.environ["ODBCINI"]).read()
+        assert "WINHTTP" not in ini and "[Inj" not in ini, ini
+    # The longest values that fit are written whole.
+    assert config(["DSN=" + "d" * 32, "PWD=" + "p" * 63])
+    assert "PWD=" + "p" * 63 + "\n" in open(os.environ["ODBCINI"]).read()

@@ -87,10 +87,25 @@ TEST_F(ConnectAttributes, ReplacedValuesWarn) {
     EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_QUERY_TIMEOUT, number(0), 0), SQL_SUCCESS);
     EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_ASYNC_ENABLE, number(1), 0), SQL_ERROR);
     EXPECT_EQ(stateOf(SQL_HANDLE_DBC, dbc), "HYC00");
-    EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, number(5), 0),
-              SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(SQLSetConnectAttr(dbc, 54321, number(5), 0), SQL_ERROR);
     EXPECT_EQ(stateOf(SQL_HANDLE_DBC, dbc), "HY092");
+}
+
+TEST_F(ConnectAttributes, TimeoutsAreKeptAndReadBack) {
+    auto read = [&](SQLINTEGER attribute) {
+        SQLUINTEGER v = 77;
+        EXPECT_EQ(SQLGetConnectAttr(dbc, attribute, &v, 0, nullptr), SQL_SUCCESS);
+        return v;
+    };
+    EXPECT_EQ(read(SQL_ATTR_LOGIN_TIMEOUT), 0u);
+    EXPECT_EQ(read(SQL_ATTR_CONNECTION_TIMEOUT), 120u);
+    EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, number(7), 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, number(5), 0), SQL_SUCCESS);
+    EXPECT_EQ(read(SQL_ATTR_LOGIN_TIMEOUT), 7u);
+    EXPECT_EQ(read(SQL_ATTR_CONNECTION_TIMEOUT), 5u);
+    SQLUINTEGER option = 0;
+    EXPECT_EQ(SQLGetConnectOption(dbc, SQL_LOGIN_TIMEOUT, &option), SQL_SUCCESS);
+    EXPECT_EQ(option, 7u);
 }
 
 TEST_F(ConnectAttributes, StatementOptionsPropagate) {

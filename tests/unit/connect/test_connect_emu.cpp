@@ -141,6 +141,41 @@ TEST_F(ConnectEmu, ReturnedStringThatDoesNotFit) {
     EXPECT_EQ(state(), "01004");
     EXPECT_EQ(out, full.substr(0, full.size() - 1));
     EXPECT_EQ(connection().dataSourceName, " ");  // connected all the same
+
+    // A buffer of size 0 still learns the length.
+    ASSERT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
+    SQLCHAR none[1] = {'?'};
+    SQLSMALLINT length = 0;
+    EXPECT_EQ(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, none, 0, &length,
+                               SQL_DRIVER_NOPROMPT),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(length, SQLSMALLINT(full.size()));
+    EXPECT_EQ(none[0], '?');
+}
+
+TEST_F(ConnectEmu, CredentialsThatCannotBeSentAreRefusedHere) {
+    const struct {
+        const char* credentials;
+        const char* saying;
+    } cases[] = {
+        {"UID=pat\x01@example.com;PWD=kelvra-demo", "the user name holds a control character"},
+        {"UID=pat\xff@example.com;PWD=kelvra-demo", "the user name is not valid UTF-8"},
+        {"UID=pat.doe@example.com;PWD=se\ncret", "the password holds a control character"},
+        {"UID=pat.doe@example.com;PWD=se\xc3"
+         "(cret",
+         "the password is not valid UTF-8"},
+    };
+    const std::string before = emulator_->control("GET", "log");
+    for (const auto& c : cases) {
+        EXPECT_EQ(driverConnect(server() + ";" + c.credentials, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+        SQLCHAR msg[256];
+        SQLGetDiagRec(SQL_HANDLE_DBC, dbc, 1, nullptr, nullptr, msg, sizeof msg, nullptr);
+        EXPECT_EQ(state(), "28000");
+        EXPECT_EQ(std::string((char*)msg),
+                  std::string("[Kelvra ODBC]Invalid authorization specification: ") + c.saying);
+        EXPECT_EQ(connection().session, nullptr);
+    }
+    EXPECT_EQ(emulator_->control("GET", "log"), before);  // nothing was sent
 }
 
 }  // namespace

@@ -44,6 +44,32 @@ TEST(ConnectionString, PairsKeywordsAndPrecedence) {
     EXPECT_TRUE(parse("").uid.empty());
 }
 
+TEST(ConnectionString, EmptyPairsAndBlanksAroundKeywords) {
+    // Empty pairs are skipped and blanks around a keyword do not count; values stay as written.
+    const struct {
+        const char* text;
+        const char* uid;
+        const char* pwd;
+    } cases[] = {
+        {"DSN=a;;UID=u;PWD=p", "u", "p"},
+        {";;;UID=u;;;PWD=p;;", "u", "p"},
+        {"UID = u;  PWD\t=p", " u", "p"},
+        {" ; UID=u ; pwd= p ", "u ", " p "},
+    };
+    for (const auto& c : cases) {
+        auto v = parse(c.text);
+        EXPECT_EQ(v.uid, c.uid) << c.text;
+        EXPECT_EQ(v.pwd, c.pwd) << c.text;
+    }
+    parse("UID=u;; =x", kMsgInvalidConnectString);
+    std::uint32_t seconds = 7;
+    EXPECT_TRUE(parseTimeoutSeconds(" 30 ", seconds));
+    EXPECT_EQ(seconds, 30u);
+    for (const char* bad : {"", "-1", "1.5", "abc", "12s", "9999999999"}) {
+        EXPECT_FALSE(parseTimeoutSeconds(bad, seconds)) << bad;
+    }
+}
+
 TEST(ConnectionString, EmptyKeywordIsRefused) {
     parse("=x;UID=u;", kMsgInvalidConnectString);
     parse("UID=u;=x", kMsgInvalidConnectString);

@@ -51,7 +51,7 @@ class Diagnostics : public ::testing::Test {
 
 TEST_F(Diagnostics, EveryMessageHasWellFormedStatesAndText) {
     std::vector<MsgNo> numbers{1, 2, 3, 4, 5, 6, 7};
-    for (MsgNo n = 1001; n <= 1090; ++n) numbers.push_back(n);
+    for (MsgNo n = 1001; n <= 1093; ++n) numbers.push_back(n);
     for (MsgNo n : numbers) {
         SCOPED_TRACE(n);
         postMessage(stmtDiag(), n, "ARG");
@@ -66,7 +66,7 @@ TEST_F(Diagnostics, EveryMessageHasWellFormedStatesAndText) {
         }
     }
     EXPECT_TRUE(messageEntry(1000).empty());
-    EXPECT_TRUE(messageEntry(1091).empty());
+    EXPECT_TRUE(messageEntry(1094).empty());
     EXPECT_TRUE(messageEntry(8).empty());
 }
 
@@ -89,6 +89,8 @@ TEST_F(Diagnostics, StateFollowsTheEnvironmentsVersion) {
          "[Kelvra ODBC]Prepared DDL statement deleted (due to commit) before it could be "
          "executed."},
         {5, "S0000", "S0000", "[Kelvra ODBC]No MSysConf table available"},
+        {1091, "S1T00", "HYT00", "[Kelvra ODBC]Timeout expired: "},
+        {1092, "S1T00", "HYT01", "[Kelvra ODBC]Connection timeout expired: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);

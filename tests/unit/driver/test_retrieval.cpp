@@ -104,6 +104,46 @@ TEST_F(Retrieval, PiecewiseBinaryAndWideData) {
     EXPECT_EQ(len, 12);  // six UTF-16 units
 }
 
+TEST_F(Retrieval, LengthProbeThenTheWholeValue) {
+    // Asking for the length first (a buffer with no room for data, or none) delivers nothing,
+    // so the next call with a real buffer gets the whole value.
+    struct Probe {
+        SQLSMALLINT cType;
+        SQLLEN bufferLength;
+        bool nullBuffer;
+        SQLRETURN probed;
+        SQLLEN length;  // of "Zürich" in that C type
+        std::string whole;
+    };
+    const std::string utf8 = "Z\xC3\xBCrich";
+    const std::string utf16(reinterpret_cast<const char*>(u"Z\u00fcrich"), 12);
+    const Probe probes[] = {
+        {SQL_C_CHAR, 0, false, SQL_SUCCESS_WITH_INFO, 7, utf8},
+        {SQL_C_CHAR, 1, false, SQL_SUCCESS_WITH_INFO, 7, utf8},
+        {SQL_C_CHAR, 64, true, SQL_SUCCESS, 7, utf8},
+        {SQL_C_WCHAR, 0, false, SQL_SUCCESS_WITH_INFO, 12, utf16},
+        {SQL_C_WCHAR, 1, false, SQL_SUCCESS_WITH_INFO, 12, utf16},
+        {SQL_C_BINARY, 0, false, SQL_SUCCESS_WITH_INFO, 7, utf8},
+    };
+    for (const Probe& p : probes) {
+        SCOPED_TRACE(std::to_string(p.cType) + " " + std::to_string(p.bufferLength));
+        ASSERT_EQ(SQLFreeStmt(hstmt, SQL_CLOSE), SQL_SUCCESS);
+        makeResult();
+        for (int row = 0; row < 3; ++row) ASSERT_EQ(SQLFetch(hstmt), SQL_SUCCESS);
+        char probe[2] = {'?', '?'};
+        char buf[64] = {};
+        SQLLEN len = 0;
+        EXPECT_EQ(
+            SQLGetData(hstmt, 1, p.cType, p.nullBuffer ? nullptr : probe, p.bufferLength, &len),
+            p.probed);
+        EXPECT_EQ(len, p.length);
+        EXPECT_EQ(SQLGetData(hstmt, 1, p.cType, buf, sizeof buf, &len), SQL_SUCCESS);
+        EXPECT_EQ(len, p.length);
+        EXPECT_EQ(std::string(buf, std::size_t(len)), p.whole);
+        EXPECT_EQ(SQLGetData(hstmt, 1, p.cType, buf, sizeof buf, &len), SQL_NO_DATA);
+    }
+}
+
 TEST_F(Retrieval, BoundColumnsWithABindOffset) {
     makeResult();
     struct Row {

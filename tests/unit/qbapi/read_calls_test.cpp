@@ -1,5 +1,10 @@
 // Reply verification, the DBID rule, the caches and the read calls.
 #include <gtest/gtest.h>
+#include <libxml/globals.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "session_fixture.h"
 
@@ -72,6 +77,34 @@ TEST_F(SessionTest, ReplyWithDocumentTypeIsRefused) {
                 "<qdbapi><errcode>0</errcode><errtext>&a;</errtext></qdbapi>"));
     session->callApi("main", "API_Authenticate");
     EXPECT_EQ(session->errcode(), "200");
+}
+
+int hostReports = 0;
+void hostHandler(void*, const char*, ...) {
+    ++hostReports;
+}
+
+TEST(XmlErrors, NeverReachTheHostsStderrNorItsHandler) {
+    // The host program has a libxml2 error handler of its own on this thread.
+    xmlSetGenericErrorFunc(nullptr, hostHandler);
+    std::fflush(stderr);
+    const int savedStderr = ::dup(STDERR_FILENO);
+    std::FILE* captured = std::tmpfile();
+    ::dup2(::fileno(captured), STDERR_FILENO);
+    // Bytes its declared encoding cannot convert make libxml2 report an "encoding error".
+    auto doc = XmlDocument::parse(
+        "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><qdbapi>\xff\xff\xff</qdbapi>");
+    std::fflush(stderr);
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    EXPECT_EQ(doc, nullptr);
+    struct stat written {};
+    ::fstat(::fileno(captured), &written);
+    EXPECT_EQ(written.st_size, 0);
+    EXPECT_EQ(hostReports, 0);
+    EXPECT_EQ(xmlGenericError, hostHandler);  // put back
+    std::fclose(captured);
+    xmlSetGenericErrorFunc(nullptr, nullptr);
 }
 
 TEST_F(SessionTest, InvalidDbidsFailWithoutTraffic) {

@@ -14,6 +14,8 @@ namespace kelvra::test {
 class ScriptedChannel final : public HttpChannel {
   public:
     std::vector<HttpRequest> sent;
+    // The sizes of the pieces a streamed body arrives in, used in turn (none may be 0).
+    std::vector<std::size_t> pieceBytes{7};
 
     void answer(HttpReply reply) { answers_.push_back({0, {}, std::move(reply)}); }
     void fail(int code, std::string description) {
@@ -32,11 +34,12 @@ class ScriptedChannel final : public HttpChannel {
         reply = std::move(next.reply);
         failure = std::move(next.failure);
         if (request.bodySink != nullptr && next.code == 0) {
-            // As the network delivers it: in pieces that split elements and characters.
+            // As the network delivers it: in pieces that split elements and characters, until
+            // the sink wants no more.
             std::string_view body = reply.body;
-            while (!body.empty()) {
-                const std::size_t n = std::min<std::size_t>(kPieceBytes, body.size());
-                request.bodySink->piece(body.substr(0, n));
+            for (std::size_t i = 0; !body.empty(); ++i) {
+                const std::size_t n = std::min(pieceBytes[i % pieceBytes.size()], body.size());
+                if (!request.bodySink->piece(body.substr(0, n))) break;
                 body.remove_prefix(n);
             }
             reply.body.clear();
@@ -45,8 +48,6 @@ class ScriptedChannel final : public HttpChannel {
     }
 
   private:
-    static constexpr std::size_t kPieceBytes = 7;
-
     struct Answer {
         int code;
         std::string failure;

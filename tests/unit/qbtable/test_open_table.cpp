@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -153,7 +154,7 @@ TEST_F(OpenTableTest, PartAfterUnderscoreThenSearchByName) {
 
     // A DBID-like word that QuickBase does not know, then the search on the whole name.
     freshSession();
-    wire->answer(qbApiReply("API_GetSchema", "", "2", "Invalid input"));
+    wire->answer(qbApiReply("API_GetSchema", "", "32", "No such database"));
     wire->answer(qbApiReply("API_FindDBByName", "<dbid>bqaaaaaa2</dbid>"));
     wire->answer(schemaReply(schema(builtinFields())));
     ASSERT_EQ(open("bqzzzzzz2"), kMsgNone);
@@ -162,6 +163,44 @@ TEST_F(OpenTableTest, PartAfterUnderscoreThenSearchByName) {
     EXPECT_THAT(wire->sent[1].url, HasSubstr("/db/main?a=API_FindDBByName"));
     EXPECT_EQ(sentParam(1, "dbname"), "bqzzzzzz2");
     EXPECT_THAT(wire->sent[2].url, HasSubstr("/db/bqaaaaaa2?a=API_GetSchema"));
+}
+
+TEST_F(OpenTableTest, SchemaFailuresOtherThanNoSuchDbidAreTheAnswer) {
+    // Only a DBID QuickBase does not know leads to the search by name; any other failure of
+    // the schema request is reported as it is, not hidden behind the search's own error.
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedChannel&)> script;
+        const char* code;
+    };
+    const Case cases[] = {
+        {"application token",
+         [](ScriptedChannel& w) {
+             w.answer(qbApiReply("API_GetSchema", "", "24", "Invalid application token"));
+         },
+         "24"},
+        {"no access",
+         [](ScriptedChannel& w) {
+             w.answer(qbApiReply("API_GetSchema", "", "2", "Invalid input"));
+         },
+         "2"},
+        {"HTTP 503",
+         [](ScriptedChannel& w) {
+             HttpReply r;
+             r.status = 503;
+             w.answer(r);
+         },
+         "503"},
+        {"no connection", [](ScriptedChannel& w) { w.fail(7, "Couldn't connect"); }, "17"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        freshSession();
+        c.script(*wire);
+        expectRefusedWith(open("Projects bqzzzzzz2"), kMsgSession);
+        EXPECT_EQ(state.error.code, c.code);
+        EXPECT_EQ(wire->sent.size(), 1u);  // no search by name followed
+    }
 }
 
 TEST_F(OpenTableTest, UnresolvableNameFailsWithQuickBaseError) {

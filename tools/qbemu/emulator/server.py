@@ -20,7 +20,8 @@ LOG_BODY_LIMIT = 1024 * 1024
 LOGGED_HEADERS = ("cookie", "user-agent", "content-type", "quickbase-action", "host",
                   "content-length", "connection", "accept")
 FAULT_KINDS = ("error", "http_status", "not_quickbase", "malformed_xml", "delay", "disconnect",
-               "max_records")
+               "max_records", "stream")
+STREAM_PIECE = 64 * 1024
 
 
 class RequestLog:
@@ -83,6 +84,14 @@ class Faults:
             f["seconds"] = float(fault.get("seconds", 1.0))
             if not 0 <= f["seconds"] <= 600:
                 raise ValueError("seconds must be between 0 and 600")
+        elif kind == "stream":
+            for key in ("head", "unit", "tail"):
+                f[key] = str(fault.get(key, ""))
+            f["bytes"] = int(fault.get("bytes", -1))
+            f["interval"] = float(fault.get("interval", 0))
+            f["errcode"] = int(fault.get("errcode", 0))
+            if f["bytes"] != 0 and not f["unit"]:
+                raise ValueError("a stream with bytes to repeat needs a unit")
         elif kind == "max_records":
             f["limit"] = int(fault["limit"])
         return f
@@ -254,6 +263,42 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data + reply.body if self.command != "HEAD" else data)
         self.wfile.flush()
 
+    def send_stream(self, fault):
+        """The stream fault's body, chunked: head, unit repeated for `bytes` bytes (-1: until the
+        client goes away), tail; with an interval, one byte per interval."""
+        self.commit_log_entry()
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "text/xml")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("QUICKBASE-ERRCODE", str(fault["errcode"]))
+        self.send_header("QUICKBASE-ERRTEXT", "No error" if fault["errcode"] == 0 else "Error")
+        self.end_headers()
+
+        def body():
+            yield fault["head"].encode()
+            unit, left = fault["unit"].encode(), fault["bytes"]
+            block = unit * max(1, STREAM_PIECE // max(1, len(unit)))
+            while left != 0 and unit:
+                piece = block if left < 0 else block[:left]
+                left = left if left < 0 else left - len(piece)
+                yield piece
+            yield fault["tail"].encode()
+
+        try:
+            for piece in body():
+                pieces = [piece[i:i + 1] for i in range(len(piece))] if fault["interval"] else \
+                    [piece]
+                for p in pieces:
+                    if fault["interval"]:
+                        time.sleep(fault["interval"])
+                    if p:
+                        self.wfile.write(b"%x\r\n%s\r\n" % (len(p), p))
+            self.wfile.write(b"0\r\n\r\n")
+            self.wfile.flush()
+        except (ConnectionError, ssl.SSLError, OSError):
+            pass  # the client went away: the end of an endless stream
+
     def commit_log_entry(self):
         entry, self._entry = getattr(self, "_entry", None), None
         if entry is not None:
@@ -381,9 +426,13 @@ class Handler(BaseHTTPRequestHandler):
             entry["delay"] = fault["seconds"]
             time.sleep(fault["seconds"])
         fault = state.faults.take(action, target, ("error", "http_status", "not_quickbase",
-                                                   "malformed_xml", "disconnect"))
+                                                   "malformed_xml", "disconnect", "stream"))
         if fault:
             entry["fault"] = fault["kind"]
+            if fault["kind"] == "stream":
+                entry.update(status=200, errcode=fault["errcode"])
+                self.send_stream(fault)
+                return
             if fault["kind"] == "disconnect":
                 entry.update(status=0)
                 self.close_connection = True

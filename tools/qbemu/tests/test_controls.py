@@ -177,6 +177,30 @@ class Faults(Base):
         conn.close()
         self.assertEqual(EMU.call("API_GetSchema", E.TASKS).errcode, 0)
 
+    def test_stream(self):
+        # A complete reply built from its parts, and one that never ends.
+        self.arm(kind="stream", action="API_GrantedDBs", head="<qdbapi><errcode>0</errcode>",
+                 unit="<dbinfo/>", bytes=9 * 1000, tail="</qdbapi>")
+        r = EMU.call("API_GrantedDBs")
+        self.assertEqual(r.header("Transfer-Encoding"), "chunked")
+        self.assertEqual(r.header("QUICKBASE-ERRCODE"), "0")
+        self.assertEqual(len(r.root.findall("dbinfo")), 1000)
+        self.arm(kind="stream", unit="x", head="<qdbapi><dbname>", errcode=7)
+        conn = EMU.connection()
+        conn.request("POST", "/db/main?a=API_GrantedDBs", body=b"<qdbapi/>")
+        resp = conn.getresponse()
+        self.assertEqual(resp.getheader("QUICKBASE-ERRCODE"), "7")
+        received = b""
+        while len(received) < 1 << 20:
+            received += resp.read1(1 << 16)
+        self.assertTrue(received.startswith(b"<qdbapi><dbname>xxx"))
+        conn.close()
+        # One byte per interval.
+        self.arm(kind="stream", head="<qdbapi/>", bytes=0, interval=0.05)
+        start = time.monotonic()
+        self.assertEqual(EMU.call("API_GrantedDBs").body, b"<qdbapi/>")
+        self.assertGreaterEqual(time.monotonic() - start, 0.4)
+
     def test_download_faults(self):
         self.arm(kind="error", action="download", errcode=4)
         r = EMU.request("GET", f"/up/{E.TASKS}/a/r1/e16/v0",
@@ -185,7 +209,8 @@ class Faults(Base):
 
     def test_bad_fault_specs(self):
         for fault in ({"kind": "explode"}, {"kind": "error"}, {"kind": "http_status",
-                                                               "status": 99}):
+                                                               "status": 99},
+                      {"kind": "stream", "head": "<a/>"}):
             self.assertEqual(EMU.control("POST", "faults", fault)[0], 400)
 
 
