@@ -83,7 +83,6 @@ class QbSession {
     // (the ticket, else user name and password when there is a user name).
     void beginRequest();
     void addParam(std::string_view name, std::string_view value);
-    void addCDataParam(std::string_view name, std::string_view value);
     void addFieldParam(std::int32_t fid, std::string_view value, std::string_view filename);
 
     // Posts the request and verifies the reply document; on success replyDocument() is the

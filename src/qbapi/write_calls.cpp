@@ -58,7 +58,9 @@ void QbSession::importFromCsv(std::string_view dbid, std::string_view csvText,
                               std::string_view clist) {
     guarded(0, [&] {
         beginRequest();
-        addCDataParam("records_csv", csvText);
+        // A text node rather than CDATA: XML turns every CR LF inside CDATA into LF, which
+        // would change values; in a text node the CR is written as a character reference.
+        addParam("records_csv", csvText);
         addParam("clist", clist);
         return callApi(dbid, "API_ImportFromCSV");
     });

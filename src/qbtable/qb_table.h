@@ -91,9 +91,24 @@ class QbTable {
     // Makes every query of this DBID ask for the column's field.
     void requestColumn(std::uint16_t column);
 
+    // Writes. Changes stay in the connection's write cache (write_cache.h), where scans of the
+    // DBID see them, until they are flushed or discarded.
+    //
+    // A new record with a temporary id (-1, -2, ...), appended to the scan and made current.
+    MsgNo newRecord();
+    // A value of the current record: 0, or 999 for a read-only column. The configuration table
+    // takes a parameter name (column 0) and then its value (column 1) into the options.
+    MsgNo putColumnValue(std::uint16_t column, const Value& value);
+    // The current record joins the write set; one with a new file attachment is written at
+    // once (API_AddRecord or API_EditRecord, the file's content or a local file by FILE).
+    MsgNo saveRecord();
+    // The current record is to be purged; a new one is simply forgotten.
+    MsgNo deleteRecord();
+
   private:
     friend class TableOpener;
     friend class ScanRunner;
+    friend class RecordWriter;
 
     QbSession& session_;
     TableLayerState& state_;
@@ -101,6 +116,8 @@ class QbTable {
     DbidState* shared_;  // the connection's state of this DBID (stable: never erased)
     bool textNull_ = false;
     std::unique_ptr<TableScan> scan_;
+    bool filePending_ = false;     // a file field of the current record got a value
+    std::string configParameter_;  // the configuration table: the name written last
 };
 
 // Opens the table named `sqlTableName`: a special table's exact name; or a name whose last

@@ -21,6 +21,7 @@ struct CachedRecord {
     std::uint32_t filled = 0;
     // Values changed here and not yet sent: a page read later leaves them alone.
     bool pending = false;
+    bool queued = false;              // in its DBID's write set
     std::vector<std::string> values;  // by slot
     std::vector<bool> changed;        // by slot, while pending
 };

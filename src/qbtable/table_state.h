@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "qbtable/column_read.h"
 #include "qbtable/record_cache.h"
@@ -36,12 +39,33 @@ struct TableError {
     std::string detail;
 };
 
+// CSV lines held back until the connection ends (SAVE_WRITES_UNTIL_CONNECTION_CLOSE), for one
+// field list, in parts of at most an import's size.
+struct SavedImport {
+    std::string clist;
+    std::vector<std::string> parts;
+    std::vector<std::size_t> partRecords;  // the records of each part
+};
+
+// The changes of one DBID that QuickBase has not received. Changed values live in the cached
+// records (marked pending); new records have temporary ids -1, -2, ...
+struct PendingWrites {
+    std::int32_t nextTemporaryId = -1;
+    std::vector<std::int32_t> writeSet;        // saved records to send, in the order saved
+    std::set<std::int32_t> deleted;            // records to purge
+    std::unordered_set<std::int32_t> touched;  // records changed and not yet saved
+    std::vector<SavedImport> saved;
+
+    bool any() const { return !writeSet.empty() || !deleted.empty() || !touched.empty(); }
+};
+
 // What every QbTable of one DBID shares for the life of the connection.
 struct DbidState {
     // The mapped columns, kept from the first open.
     std::shared_ptr<const TableSchema> schema;
     // The records read, with the fields every query of this DBID asks for.
     RecordCache records;
+    PendingWrites writes;
 };
 
 struct TableLayerState {
