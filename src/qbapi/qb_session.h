@@ -121,6 +121,7 @@ class QbSession {
     // Returns the number of fields changed, empty on failure.
     std::string editRecord(std::string_view dbid, std::string_view rid, const FieldValues& values,
                            bool valuesAreContent);
+    // Percent values in the CSV are fractions (decimalPercent).
     void importFromCsv(std::string_view dbid, std::string_view csvText, std::string_view clist);
     // errcode comes from the reply header.
     void purgeRecords(std::string_view dbid, std::string_view query);

@@ -94,7 +94,7 @@ class QbTable {
     // Writes. Changes stay in the connection's write cache (write_cache.h), where scans of the
     // DBID see them, until they are flushed or discarded.
     //
-    // A new record with a temporary id (-1, -2, ...), appended to the scan and made current.
+    // A new record with a temporary id (-2, -3, ...), appended to the scan and made current.
     MsgNo newRecord();
     // A value of the current record: 0, or 999 for a read-only column. The configuration table
     // takes a parameter name (column 0) and then its value (column 1) into the options.

@@ -48,9 +48,10 @@ struct SavedImport {
 };
 
 // The changes of one DBID that QuickBase has not received. Changed values live in the cached
-// records (marked pending); new records have temporary ids -1, -2, ...
+// records (marked pending); new records have temporary ids -2, -3, ... (-1 is how a keyset row
+// marks a table on its NULL row).
 struct PendingWrites {
-    std::int32_t nextTemporaryId = -1;
+    std::int32_t nextTemporaryId = -2;
     std::vector<std::int32_t> writeSet;        // saved records to send, in the order saved
     std::set<std::int32_t> deleted;            // records to purge
     std::unordered_set<std::int32_t> touched;  // records changed and not yet saved

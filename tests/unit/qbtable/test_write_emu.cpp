@@ -104,6 +104,30 @@ class WriteEmuTest : public EmulatorSuite {
         return actions;
     }
 
+    // A fresh connection reads the values of a record back as they were written.
+    void expectReadBack(const char* dbid, std::int32_t rid,
+                        const std::vector<std::pair<int, Value>>& values) {
+        TableLayerState fresh;
+        auto table = open(dbid, fresh);
+        for (std::uint16_t c = 0; c < table->columnCount(); ++c) table->requestColumn(c);
+        ASSERT_EQ(table->startScan(false), kMsgNone);
+        ASSERT_EQ(table->positionOnRecord(rid), kMsgNone);
+        for (const auto& [fid, written] : values) {
+            Value read;
+            ASSERT_EQ(table->readColumn(column(*table, fid), written.type, read), kMsgNone)
+                << fid << ": " << fresh.error.detail;
+            Value expected = written;
+            // QuickBase sends every line break as <BR/>, which reads as a line feed.
+            for (std::size_t cr; (cr = expected.text.find('\r')) != std::string::npos;)
+                expected.text.erase(cr, 1);
+            if (table->field(column(*table, fid)).kind == FieldKind::UserId) {
+                EXPECT_EQ(read.text, "Sam Lee") << fid;  // a user is read by name
+            } else {
+                EXPECT_EQ(read, expected) << dbid << " " << fid << ": " << read.text;
+            }
+        }
+    }
+
     std::unique_ptr<QbSession> session;
     TableLayerState state;
 };
@@ -144,25 +168,29 @@ TEST_F(WriteEmuTest, InsertsBecomeOneImportAndEveryValueRoundTrips) {
     EXPECT_THAT(view, HasSubstr("\"15\": " + jsonQuoted("first\nsecond\n")));
 
     // A fresh connection reads every value back as it was written.
-    TableLayerState fresh;
-    auto again = open(kTasks, fresh);
-    for (std::uint16_t c = 0; c < again->columnCount(); ++c) again->requestColumn(c);
-    ASSERT_EQ(again->startScan(false), kMsgNone);
-    ASSERT_EQ(again->positionOnRecord(newest), kMsgNone);
-    for (const auto& [fid, written] : values) {
-        Value read;
-        ASSERT_EQ(again->readColumn(column(*again, fid), written.type, read), kMsgNone) << fid;
-        if (fid == 10) {
-            EXPECT_EQ(read.text, "Sam Lee");  // a user is read by name
-        } else if (fid == 6) {
-            // QuickBase sends every line break as <BR/>, which reads as a line feed.
-            Value expected = written;
-            expected.text.erase(expected.text.find('\r'), 1);
-            EXPECT_EQ(read, expected);
-        } else {
-            EXPECT_EQ(read, written) << fid;
-        }
-    }
+    expectReadBack(kTasks, newest, values);
+
+    // The other kinds of the demo: choice, currency, percent, URL, e-mail, phone, timestamp.
+    auto projects = open(kProjects, state);
+    const std::vector<std::pair<int, Value>> more = {
+        {6, Value::ofChar("Round Trip")},
+        {7, Value::ofChar("Active")},
+        {9, Value::ofNumeric("12345.67")},
+        {12, Value::ofInteger(0)},
+        {13, Value::ofChar("\xc3\x9c"
+                           "n"
+                           "\xc3\xaf"
+                           "code, \"x\" & <y>")},
+        {14, Value::ofDouble(0.25)},
+        {15, Value::ofChar("https://example.com/a?b=c&d=e")},
+        {16, Value::ofChar("who@example.com")},
+        {17, Value::ofChar("2125550199x12")},
+        {21, Value::ofTimestamp({2023, 12, 31, 23, 59, 59, 0})},
+    };
+    insert(*projects, more);
+    ASSERT_EQ(flushWrites(*session, state), kMsgNone) << state.error.detail;
+    EXPECT_EQ(state.newestDbid, kProjects);
+    expectReadBack(kProjects, state.newestRecordId, more);
 }
 
 TEST_F(WriteEmuTest, ScansSeePendingChangesUntilTheyAreSentOrDiscarded) {
@@ -173,8 +201,8 @@ TEST_F(WriteEmuTest, ScansSeePendingChangesUntilTheyAreSentOrDiscarded) {
     ASSERT_EQ(projects->startScan(false), kMsgNone);
     std::vector<std::int32_t> ids;
     while (projects->nextRecord() == kMsgNone) ids.push_back(projects->currentRecordId());
-    EXPECT_THAT(ids, ::testing::ElementsAre(1, 2, 3, 4, 5, -1));
-    ASSERT_EQ(projects->positionOnRecord(-1), kMsgNone);
+    EXPECT_THAT(ids, ::testing::ElementsAre(1, 2, 3, 4, 5, -2));
+    ASSERT_EQ(projects->positionOnRecord(-2), kMsgNone);
     Value v;
     ASSERT_EQ(projects->readColumn(name, ValueType::Char, v), kMsgNone);
     EXPECT_EQ(v.text, "Pending One");
@@ -193,7 +221,7 @@ TEST_F(WriteEmuTest, ScansSeePendingChangesUntilTheyAreSentOrDiscarded) {
     ids.clear();
     ASSERT_EQ(projects->startScan(false), kMsgNone);
     while (projects->nextRecord() == kMsgNone) ids.push_back(projects->currentRecordId());
-    EXPECT_THAT(ids, ::testing::ElementsAre(1, 2, 3, 5, -1));
+    EXPECT_THAT(ids, ::testing::ElementsAre(1, 2, 3, 5, -2));
     ASSERT_EQ(projects->positionOnRecord(2), kMsgNone);
     ASSERT_EQ(projects->readColumn(name, ValueType::Char, v), kMsgNone);
     EXPECT_EQ(v.text, "Renamed");
@@ -208,7 +236,7 @@ TEST_F(WriteEmuTest, ScansSeePendingChangesUntilTheyAreSentOrDiscarded) {
     ASSERT_EQ(projects->positionOnRecord(2), kMsgNone);
     ASSERT_EQ(projects->readColumn(name, ValueType::Char, v), kMsgNone);
     EXPECT_EQ(v.text, "Mobile App");
-    EXPECT_EQ(projects->positionOnRecord(-1), kMsgNoData);
+    EXPECT_EQ(projects->positionOnRecord(-2), kMsgNoData);
     EXPECT_EQ(recordCount(kProjects), 5u);
 
     // Sent: the update changes only the field written; the delete purges by id.
