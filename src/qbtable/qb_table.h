@@ -46,7 +46,10 @@ class QbTable {
     const std::string& dbid() const { return schema_->key; }
     // The table's own name from its schema (empty for the special tables).
     const std::string& name() const { return schema_->name; }
-    DbidState& shared() const { return *shared_; }
+    DbidState& shared() const {
+        if (sharedSerial_ != state_.serial) bindShared();
+        return *shared_;
+    }
 
     std::uint16_t columnCount() const { return static_cast<std::uint16_t>(schema_->fields.size()); }
     const QbField& field(std::size_t position) const { return schema_->fields.at(position); }
@@ -113,7 +116,11 @@ class QbTable {
     QbSession& session_;
     TableLayerState& state_;
     std::shared_ptr<const TableSchema> schema_;
-    DbidState* shared_;  // the connection's state of this DBID (stable: never erased)
+    void bindShared() const;
+    // The connection's state of this DBID: map entries are never erased, but the whole state
+    // is replaced when the handle connects again.
+    mutable DbidState* shared_ = nullptr;
+    mutable std::uint64_t sharedSerial_ = 0;
     bool textNull_ = false;
     std::unique_ptr<TableScan> scan_;
     bool filePending_ = false;     // a file field of the current record got a value

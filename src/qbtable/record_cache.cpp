@@ -1,6 +1,7 @@
 #include "qbtable/record_cache.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace kelvra {
 namespace {
@@ -75,6 +76,8 @@ void IdIndex::clear() {
 }
 
 RecordCache::RecordCache() {
+    static std::atomic<std::uint64_t> caches{0};
+    epoch_ = ++caches << 32;
     requestField(kRecordIdFid);
 }
 

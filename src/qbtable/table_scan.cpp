@@ -167,9 +167,11 @@ class ScanRunner {
         const QbField& field = t_.field(column);
         int slot = slotOf(column);
         const CachedRecord* record = current();
-        if ((record == nullptr || needsRead(*record)) && !s_.currentRead) {
-            s_.currentRead = true;
+        bool tried = s_.currentRead && s_.readEpoch == records().epoch();
+        if ((record == nullptr || needsRead(*record)) && !tried) {
             if (MsgNo rc = readAround(static_cast<std::size_t>(s_.position))) return rc;
+            s_.currentRead = true;
+            s_.readEpoch = records().epoch();
             record = current();
         }
         if (record == nullptr || static_cast<std::size_t>(slot) >= record->values.size()) {
@@ -214,9 +216,11 @@ class ScanRunner {
     int slotOf(std::uint16_t column) {
         if (s_.columnSlots.size() != t_.columnCount()) s_.columnSlots.assign(t_.columnCount(), -1);
         int& slot = s_.columnSlots[column];
-        if (slot < 0) {
-            RecordCache& cache = records();
-            std::int32_t fid = t_.field(column).fid;
+        RecordCache& cache = records();
+        std::int32_t fid = t_.field(column).fid;
+        // (A slot known before may belong to the cache of an earlier connection.)
+        if (slot < 0 || static_cast<std::size_t>(slot) >= cache.slotFields().size() ||
+            cache.slotFields()[static_cast<std::size_t>(slot)] != fid) {
             cache.requestField(fid);  // a column nobody asked for yet
             slot = cache.slotOf(fid);
         }

@@ -70,6 +70,9 @@ struct DbidState {
 };
 
 struct TableLayerState {
+    // Tells one connection's state from the next (connecting again replaces the state): a
+    // QbTable that outlives its state finds its DBID's entry anew.
+    std::uint64_t serial = nextSerial();
     TableError error;
     // The host program's executable name, lower-cased (set at connect). Under "sqlservr.exe"
     // long text columns are offered as VARCHAR(8000) rather than LONGVARCHAR.
@@ -85,6 +88,7 @@ struct TableLayerState {
     std::int32_t newestRecordId = 0;
 
     bool sqlServerHost() const;
+    static std::uint64_t nextSerial();
 
     void clearError() { error = TableError{}; }
     // Records a message-table error; returns its number.
