@@ -399,6 +399,12 @@ class ScanRunner {
             if (MsgNo rc = buildKeyedIndex(std::move(baseQuery), key.column)) return rc;
         }
         std::optional<std::string> wanted = matchKey(key.value);
+        Value probe;
+        probe.type = keyType(t_.field(key.column));
+        probe.isNull = false;
+        // A value of another kind than the column's (a date against a timestamp) is compared
+        // by the executor after a conversion: every record of the base may match.
+        if (wanted && wanted->front() != matchKey(probe)->front()) wanted.reset();
         if (wanted) {
             auto hit = k.byKey.find(*wanted);
             if (hit == k.byKey.end()) {
