@@ -27,12 +27,19 @@ bool isValidTimestamp(const TimestampValue& ts) {
     return isValidDate(datePart(ts)) && isValidTime(timePart(ts)) && ts.fraction < 1000000000u;
 }
 
-DateValue currentLocalDate() {
+TimestampValue currentLocalTimestamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (!localtime_r(&now, &local)) return DateValue{1970, 1, 1};
-    return DateValue{std::int16_t(local.tm_year + 1900), std::uint16_t(local.tm_mon + 1),
-                     std::uint16_t(local.tm_mday)};
+    if (!localtime_r(&now, &local)) return TimestampValue{1970, 1, 1, 0, 0, 0, 0};
+    return TimestampValue{std::int16_t(local.tm_year + 1900), std::uint16_t(local.tm_mon + 1),
+                          std::uint16_t(local.tm_mday), std::uint16_t(local.tm_hour),
+                          std::uint16_t(local.tm_min),
+                          // a leap second reads as the last second of its minute
+                          std::uint16_t(local.tm_sec > 59 ? 59 : local.tm_sec), 0};
+}
+
+DateValue currentLocalDate() {
+    return datePart(currentLocalTimestamp());
 }
 
 // Howard Hinnant's days-from-civil algorithm: eras of 400 years of 146097 days.

@@ -16,6 +16,8 @@ bool isValidDate(const DateValue& date);          // year 0..9999, a real month 
 bool isValidTime(const TimeValue& time);          // 00:00:00..23:59:59
 bool isValidTimestamp(const TimestampValue& ts);  // both of the above, fraction below 1e9
 
+// Now in local time (TZ), to the second (fraction 0).
+TimestampValue currentLocalTimestamp();
 // Today in local time (TZ): the date a time of day is placed on when it becomes a timestamp.
 DateValue currentLocalDate();
 

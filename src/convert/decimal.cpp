@@ -260,6 +260,25 @@ MsgNo fitDecimal(Decimal& value, int precision, int scale) {
     });
 }
 
+Decimal scaleByPowerOfTen(const Decimal& value, int exponent) {
+    if (exponent <= value.scale)
+        return normalised(value.negative, value.digits, value.scale - exponent);
+    return normalised(value.negative, withZeros(value.digits, exponent - value.scale), 0);
+}
+
+Decimal roundToInteger(const Decimal& value, IntegerRounding direction) {
+    const std::size_t scale = std::size_t(value.scale);
+    const std::size_t integerDigits = value.digits.size() > scale ? value.digits.size() - scale : 0;
+    const bool hasFraction =
+        value.digits.find_first_not_of('0', integerDigits) != std::string::npos;
+    Decimal result = normalised(value.negative, value.digits.substr(0, integerDigits), 0);
+    const bool awayFromZero =
+        hasFraction && ((direction == IntegerRounding::Floor && value.negative) ||
+                        (direction == IntegerRounding::Ceiling && !value.negative));
+    if (awayFromZero) result = normalised(value.negative, addMagnitude(result.digits, "1"), 0);
+    return result;
+}
+
 bool decimalIntegerPart(const Decimal& value, __int128& out, bool& fractionDropped) {
     const std::size_t scale = std::size_t(value.scale);
     const std::size_t integerDigits = value.digits.size() > scale ? value.digits.size() - scale : 0;

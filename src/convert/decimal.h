@@ -53,6 +53,13 @@ MsgNo roundDecimal(Decimal& value, int scale);
 // value's own scale.
 MsgNo fitDecimal(Decimal& value, int precision, int scale);
 
+// value × 10^exponent, exactly (the digits stay, the point moves).
+Decimal scaleByPowerOfTen(const Decimal& value, int exponent);
+
+// The integer next to the value in a direction, at scale 0: floor, ceiling or the integer part.
+enum class IntegerRounding { Floor, Ceiling, TowardZero };
+Decimal roundToInteger(const Decimal& value, IntegerRounding direction);
+
 // The integer part (truncated toward zero) when it has at most 38 digits; `fractionDropped` tells
 // whether digits other than zero followed the point. false when it is larger.
 bool decimalIntegerPart(const Decimal& value, __int128& out, bool& fractionDropped);

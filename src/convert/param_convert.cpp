@@ -8,6 +8,7 @@
 #include "convert/datetime_text.h"
 #include "convert/decimal.h"
 #include "convert/guarded.h"
+#include "convert/wide_text.h"
 #include "convert/number_text.h"
 #include "convert/source_value.h"
 
@@ -169,7 +170,8 @@ MsgNo toTimestamp(const SourceValue& source, Value& out) {
     return isValidTimestamp(out.timestamp) ? kMsgNone : kMsgOutOfRange;
 }
 
-MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, SQLLEN* offset) {
+MsgNo convertDecoded(const SourceValue& decoded, const ParamMarker& marker, Value& out,
+                     SQLLEN* offset) {
     switch (marker.type) {
         case ValueType::Char:
         case ValueType::Binary:
@@ -182,13 +184,6 @@ MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, 
             break;
         default:
             return kMsgNotSupported;
-    }
-    const SQLSMALLINT cType =
-        source.cType == SQL_C_DEFAULT ? markerCType(marker.type) : source.cType;
-    SourceValue decoded;
-    if (const MsgNo status =
-            decodeClientValue(cType, source.data, source.lengthOrIndicator, decoded)) {
-        return status;
     }
     if (decoded.isNull) {
         out = Value::null(marker.type);
@@ -230,11 +225,51 @@ MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, 
     return status;
 }
 
+// A wide-character value (UTF-16 code units, a length in bytes or SQL_NTS) in UTF-8, for the
+// character rules; an odd byte length is invalid.
+MsgNo wideToUtf8(const ParamSource& source, std::string& utf8) {
+    const auto* units = static_cast<const SQLWCHAR*>(source.data);
+    SQLLEN bytes = source.lengthOrIndicator;
+    if (bytes == SQL_NTS) {
+        bytes = 0;
+        while (units[bytes / 2] != 0) bytes += 2;
+    }
+    if (bytes < 0 || bytes % 2 != 0) return kMsgAssignmentError;
+    utf8 = utf16BytesToUtf8(std::string_view(static_cast<const char*>(source.data),
+                                             static_cast<std::size_t>(bytes)));
+    return kMsgNone;
+}
+
+MsgNo convert(const ParamSource& source, const ParamMarker& marker, Value& out, SQLLEN* offset) {
+    SQLSMALLINT cType = source.cType == SQL_C_DEFAULT ? markerCType(marker.type) : source.cType;
+    const void* data = source.data;
+    SQLLEN length = source.lengthOrIndicator;
+    std::string utf8;
+    const bool isNull = data == nullptr || length == SQL_NULL_DATA;
+    if (cType == SQL_C_WCHAR && !isNull) {
+        if (const MsgNo status = wideToUtf8(source, utf8)) return status;
+        cType = SQL_C_CHAR;
+        data = utf8.data();
+        length = static_cast<SQLLEN>(utf8.size());
+    }
+    SourceValue decoded;
+    if (const MsgNo status = decodeClientValue(cType, data, length, decoded)) return status;
+    return convertDecoded(decoded, marker, out, offset);
+}
+
 }  // namespace
 
 MsgNo convertParameter(const ParamSource& source, const ParamMarker& marker, Value& out,
                        SQLLEN* offset) {
     return guarded([&] { return convert(source, marker, out, offset); });
+}
+
+MsgNo convertValue(const Value& source, const ParamMarker& marker, Value& out) {
+    return guarded([&]() -> MsgNo {
+        SourceValue decoded;
+        if (const MsgNo status = decodeValue(source, decoded)) return status;
+        return convertDecoded(decoded, marker, out, nullptr);
+    });
 }
 
 }  // namespace kelvra

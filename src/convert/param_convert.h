@@ -1,6 +1,7 @@
 // The parameter converter: a client buffer of a C type into the value of a parameter marker (or
 // of a column set by a positioned update), including the pieces of data at execution.
 //
+// Wide characters (SQL_C_WCHAR, UTF-16) are taken as the UTF-8 text they stand for.
 // By the marker's value type:
 // - CHAR: every C type, as text (integers in decimal, floats and doubles as number text, numeric
 //   structs as decimal text, dates and times in their text forms, char and binary bytes as they
@@ -48,5 +49,9 @@ struct ParamMarker {
 // starts the value, later pieces append.
 MsgNo convertParameter(const ParamSource& source, const ParamMarker& marker, Value& out,
                        SQLLEN* offset = nullptr);
+
+// The same rules for a driver value (CONVERT): the value's own type stands for the C type, so
+// text and decimal text read as text, numbers as numbers, binary data as its bytes.
+MsgNo convertValue(const Value& source, const ParamMarker& marker, Value& out);
 
 }  // namespace kelvra

@@ -88,4 +88,14 @@ Value Value::ofBinary(std::string_view bytes) {
     return v;
 }
 
+void setNull(Value& out, ValueType type) {
+    out.type = type;
+    out.isNull = true;
+    out.number = 0.0;
+    out.date = {};
+    out.time = {};
+    out.timestamp = {};
+    out.text.clear();
+}
+
 }  // namespace kelvra

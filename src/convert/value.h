@@ -87,4 +87,7 @@ struct Value {
     friend bool operator==(const Value&, const Value&) = default;
 };
 
+// Makes `out` the NULL value of `type` with the cleared payload, keeping its text's capacity.
+void setNull(Value& out, ValueType type);
+
 }  // namespace kelvra

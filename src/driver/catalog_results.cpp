@@ -79,20 +79,11 @@ MsgNo grantedList(DriverStatement& stmt, bool applications, const std::vector<Db
     return kMsgNone;
 }
 
-MsgNo postTableError(DriverStatement& stmt, const TableError& error) {
-    if (error.number == kMsgSession) {
-        postSessionError(stmt.diag, kMsgSession, error.code, error.detail);
-    } else {
-        postMessage(stmt.diag, error.number);
-    }
-    return error.number;
-}
-
 MsgNo openNamed(DriverStatement& stmt, std::string_view name, std::unique_ptr<QbTable>& table) {
     if (const MsgNo rc = requireSession(stmt)) return rc;
     DriverConnection& dbc = *stmt.connection;
     const MsgNo rc = openTable(*dbc.session, dbc.tableState, cut(name), table);
-    return rc == kMsgNone ? rc : postTableError(stmt, dbc.tableState.error);
+    return rc == kMsgNone ? rc : postTableError(stmt.diag, dbc.tableState.error);
 }
 
 // The SQL name and catalog text of an opened table, from the granted list when it names it.

@@ -66,6 +66,15 @@ void postSessionError(DiagRecord& diag, MsgNo sessionMsg, std::string_view errco
     diag.number = kMsgSession;
 }
 
+MsgNo postTableError(DiagRecord& diag, const TableError& error) {
+    if (error.number == kMsgSession) {
+        postSessionError(diag, kMsgSession, error.code, error.detail);
+    } else {
+        postMessage(diag, error.number);
+    }
+    return error.number;
+}
+
 DiagText buildDiagText(const DiagRecord& diag) {
     if (!diag.pending()) return DiagText{"00000", "00000", ""};
     std::string_view entry;

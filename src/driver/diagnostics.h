@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "qbtable/table_state.h"
 #include "resources/messages.h"
 
 namespace kelvra {
@@ -41,6 +42,10 @@ void postMessage(DiagRecord& diag, MsgNo number, std::string_view argument = {})
 // text) and `errdetail`.
 void postSessionError(DiagRecord& diag, MsgNo sessionMsg, std::string_view errcode,
                       std::string_view errdetail);
+
+// Posts the table layer's last error on a slot (a QuickBase error, or a message of the table
+// layer); returns its number.
+MsgNo postTableError(DiagRecord& diag, const TableError& error);
 
 // The SQLSTATEs and text of a pending diagnostic (message 0 gives "00000" and no text).
 DiagText buildDiagText(const DiagRecord& diag);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "connect/session_start.h"
+#include "driver/statement_prepare.h"
 
 namespace kelvra {
 namespace {
@@ -97,6 +98,8 @@ MsgNo closeStatement(DriverStatement& stmt) {
     stmt.state = kStateNoResult;
     stmt.result.reset();
     stmt.resetExecutionState();
+    // A statement executed directly keeps its tree only while its cursor is open.
+    if (!stmt.prepared) releasePrepared(stmt);
     return kMsgNone;
 }
 

@@ -15,8 +15,10 @@
 
 #include "driver/diagnostics.h"
 #include "driver/result_set.h"
+#include "engine/scalar_functions.h"
 #include "qbapi/qb_session.h"
 #include "qbtable/table_state.h"
+#include "sql/parse_tree.h"
 
 namespace kelvra {
 
@@ -88,7 +90,7 @@ struct DriverStatement {
     bool prepared = false;
     bool needData = false;
     std::int32_t dataAtExecNode = -1;  // current data-at-execution parameter
-    std::int32_t dataAtExecOffset = -1;
+    SQLLEN dataAtExecOffset = -1;  // -1: the current one has not started
     SQLLEN diagRowCount = 0;
     SQLLEN rowCount = -1;
     SQLULEN maxRows = 0;
@@ -113,7 +115,13 @@ struct DriverStatement {
     SQLPOINTER fetchBookmarkPtr = nullptr;
     bool oqStatement = false;  // INSERTOQ, UPDATEOQ, DELETEOQ
     std::string remainingBatch;
-    // The result of a catalog function or SQLGetTypeInfo (states 1 to 7).
+    // The prepared statement: its tree (empty when there is none), whether it is the identity
+    // query answered with one row, and the description of a prepared SELECT's result.
+    ParseTree tree;
+    bool passThrough = false;
+    std::vector<ResultColumn> preparedColumns;
+    // The open result: a query's cursor (state 8), or the rows of a catalog function or
+    // SQLGetTypeInfo (states 1 to 7).
     std::unique_ptr<ResultSet> result;
 
     explicit DriverStatement(DriverConnection* connection);
@@ -142,6 +150,7 @@ struct DriverConnection {
     std::vector<DbInfo> grantedApplications;
     // What the session's tables share: field maps, the last table error, the host program.
     TableLayerState tableState;
+    RandState rand;  // RAND's generator: one sequence per connection
     std::string currentCatalog;
     std::int32_t txnIsolation = -1;
     std::uint32_t autocommit = 0;

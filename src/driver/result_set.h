@@ -1,8 +1,10 @@
-// Result sets the driver produces itself (the catalog functions and SQLGetTypeInfo): a fixed
-// list of column descriptions and rows produced one per fetch, each value a driver Value.
+// Result sets: a fixed list of column descriptions and rows produced one per fetch, each value a
+// driver Value. The query cursor, and the results the driver makes itself (the catalog
+// functions and SQLGetTypeInfo).
 #pragma once
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <cstdint>
 #include <string>
@@ -23,6 +25,7 @@ struct ResultColumn {
     std::int16_t scale = 0;
     std::int16_t nullable = SQL_NULLABLE;
     std::string tableName;
+    std::int16_t updatable = SQL_ATTR_READONLY;
 };
 
 class ResultSet {
@@ -33,8 +36,9 @@ class ResultSet {
     // Moves to the next row: 0, kMsgNoDataFound after the last row, or a failure posted on
     // `diag`.
     virtual MsgNo next(DiagRecord& diag) = 0;
-    // The current row's value of column 1..count.
-    virtual Value value(size_t column) const = 0;
+    // The current row's value of column 1..count, valid until the next call; 0, or a failure
+    // posted on `diag`.
+    virtual MsgNo value(size_t column, DiagRecord& diag, const Value*& out) = 0;
 };
 
 }  // namespace kelvra

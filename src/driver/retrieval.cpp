@@ -25,19 +25,56 @@ MsgNo numberAnswer(SQLLEN* number, SQLLEN value) {
     return kMsgNone;
 }
 
-// The column a description asks about; null with `rc` set when there is none.
-const ResultColumn* columnOf(const DriverStatement& stmt, SQLUSMALLINT column, MsgNo& rc) {
-    if (!stmt.result) {
-        rc = kMsgInvalidCursorState;
+// The columns of the open result, or of the prepared statement: a SELECT's items; none for
+// INSERT, UPDATE and DELETE (a column number is then out of range). Null when the statement
+// has neither (`missing` says why).
+const std::vector<ResultColumn>* describedColumns(const DriverStatement& stmt, MsgNo& missing) {
+    static const std::vector<ResultColumn> kNoColumns;
+    if (stmt.result) return &stmt.result->columns();
+    if (stmt.tree.empty()) {
+        missing = kMsgInvalidCursorState;
         return nullptr;
     }
+    return stmt.preparedColumns.empty() ? &kNoColumns : &stmt.preparedColumns;
+}
+
+// The column a description asks about; null with `rc` set when there is none.
+const ResultColumn* columnOf(const DriverStatement& stmt, SQLUSMALLINT column, MsgNo& rc) {
+    const auto* columns = describedColumns(stmt, rc);
+    if (columns == nullptr) return nullptr;
     if (column == 0) return &kBookmarkColumn;
-    const auto& columns = stmt.result->columns();
-    if (column > columns.size()) {
+    if (column > columns->size()) {
         rc = kMsgInvalidColumnId;
         return nullptr;
     }
-    return &columns[column - 1];
+    return &(*columns)[column - 1];
+}
+
+// An INSERTOQ, UPDATEOQ or DELETEOQ statement is described as one integer column.
+MsgNo describeOpenQuery(SQLUSMALLINT identifier, const TextOut& text, SQLLEN* number) {
+    constexpr std::string_view kName = "KelvraOpenQuery";
+    switch (identifier) {
+        case SQL_COLUMN_COUNT:
+            return numberAnswer(number, 1);
+        case SQL_COLUMN_NAME:
+        case SQL_COLUMN_LABEL:
+        case SQL_COLUMN_TYPE_NAME:
+        case SQL_COLUMN_TABLE_NAME:
+            return textAnswer(text, kName);
+        case SQL_COLUMN_OWNER_NAME:
+            return textAnswer(text, "Kelvra");
+        case SQL_COLUMN_QUALIFIER_NAME:
+            return textAnswer(text, "OpenQuery");
+        case SQL_COLUMN_TYPE:
+            return numberAnswer(number, SQL_INTEGER);
+        case SQL_COLUMN_LENGTH:
+        case SQL_COLUMN_PRECISION:
+            return numberAnswer(number, 4);
+        case SQL_COLUMN_DISPLAY_SIZE:
+            return numberAnswer(number, 8);
+        default:
+            return numberAnswer(number, 0);
+    }
 }
 
 std::int16_t attributeOrDefault(std::int16_t value, std::int16_t whenNull) {
@@ -63,8 +100,13 @@ MsgNo describeColumn(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLINT id
         postMessage(stmt.diag, kMsgNotSupported, std::to_string(identifier));
         return kMsgNotSupported;
     }
+    if (stmt.oqStatement && stmt.state == kStateNoResult) {
+        return describeOpenQuery(identifier, text, number);
+    }
     if (identifier == SQL_COLUMN_COUNT) {
-        return numberAnswer(number, stmt.result ? SQLLEN(stmt.result->columns().size()) : 0);
+        MsgNo missing = kMsgNone;
+        const auto* columns = describedColumns(stmt, missing);
+        return numberAnswer(number, columns != nullptr ? SQLLEN(columns->size()) : 0);
     }
     MsgNo rc = kMsgNone;
     const ResultColumn* c = columnOf(stmt, column, rc);
@@ -96,7 +138,7 @@ MsgNo describeColumn(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLINT id
         case SQL_COLUMN_MONEY:
             return numberAnswer(number, type->fixedPrecScale);
         case SQL_COLUMN_UPDATABLE:
-            return numberAnswer(number, SQL_ATTR_READONLY);
+            return numberAnswer(number, c->updatable);
         case SQL_COLUMN_AUTO_INCREMENT:
             return numberAnswer(number, attributeOrDefault(type->autoUniqueValue, SQL_FALSE));
         case SQL_COLUMN_CASE_SENSITIVE:
@@ -193,16 +235,17 @@ MsgNo describeColumnField(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLI
 MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, bool piecewise) {
     if (!stmt.result || stmt.currentRow <= 0) return kMsgInvalidCursorState;
     const int version = odbcVersionOf(stmt);
-    Value value;
+    Value bookmark;
+    const Value* value = &bookmark;
     SQLSMALLINT sqlType = SQL_INTEGER;
     if (column == 0) {
         if (stmt.useBookmarks == SQL_UB_OFF) return kMsgInvalidColumnId;
-        value = Value::ofInteger(stmt.currentRow);
+        bookmark = Value::ofInteger(stmt.currentRow);
     } else {
         const auto& columns = stmt.result->columns();
         if (column > columns.size()) return kMsgInvalidColumnId;
         sqlType = columns[column - 1].sqlType;
-        value = stmt.result->value(column);
+        if (const MsgNo rc = stmt.result->value(column, stmt.diag, value)) return rc;
     }
     if (piecewise) {
         if (column != stmt.getDataColumn) {
@@ -214,7 +257,7 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
             return kMsgNoDataFound;
         }
     }
-    if (value.isNull) {
+    if (value->isNull) {
         if (t.indicatorPtr == nullptr) return kMsgIndicatorRequired;
         *t.indicatorPtr = SQL_NULL_DATA;
         stmt.getDataDone = piecewise;
@@ -224,7 +267,7 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
                                                        : mapDateTimeCode(t.cType, version);
     const SQLLEN offset = piecewise ? stmt.getDataOffset : 0;
     const MsgNo rc =
-        convertValueResult(value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
+        convertValueResult(*value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
     if (rc != kMsgNone && rc != kMsgTruncated) return rc;
     if (t.indicatorPtr != nullptr && t.indicatorPtr != t.lengthPtr) *t.indicatorPtr = 0;
     if (piecewise) {

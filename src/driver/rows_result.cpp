@@ -13,10 +13,13 @@ MsgNo RowsResult::next(DiagRecord& /*diag*/) {
     return kMsgNone;
 }
 
-Value RowsResult::value(size_t column) const {
-    if (next_ == 0 || next_ > rows_.size()) return Value::null(ValueType::Char);
+MsgNo RowsResult::value(size_t column, DiagRecord& /*diag*/, const Value*& out) {
+    static const Value kNull = Value::null(ValueType::Char);
+    out = &kNull;
+    if (next_ == 0 || next_ > rows_.size()) return kMsgNone;
     const std::vector<Value>& row = rows_[next_ - 1];
-    return column >= 1 && column <= row.size() ? row[column - 1] : Value::null(ValueType::Char);
+    if (column >= 1 && column <= row.size()) out = &row[column - 1];
+    return kMsgNone;
 }
 
 namespace {

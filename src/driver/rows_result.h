@@ -14,7 +14,7 @@ class RowsResult final : public ResultSet {
 
     const std::vector<ResultColumn>& columns() const override { return columns_; }
     MsgNo next(DiagRecord& diag) override;
-    Value value(size_t column) const override;
+    MsgNo value(size_t column, DiagRecord& diag, const Value*& out) override;
 
     // Adds a row of one value per column.
     void addRow(std::vector<Value> row) { rows_.push_back(std::move(row)); }

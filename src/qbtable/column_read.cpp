@@ -110,16 +110,6 @@ MsgNo readAsText(const QbField& f, std::string_view text, Value& out) {
 
 }  // namespace
 
-void setNull(Value& out, ValueType type) {
-    out.type = type;
-    out.isNull = true;
-    out.number = 0.0;
-    out.date = {};
-    out.time = {};
-    out.timestamp = {};
-    out.text.clear();
-}
-
 std::string_view shownText(const QbField& field, std::string_view text,
                            const ReadContext& context) {
     if (field.kind == FieldKind::UserId && context.users != nullptr && looksLikeUserId(text)) {

@@ -33,7 +33,4 @@ std::string_view shownText(const QbField& field, std::string_view text, const Re
 MsgNo readFieldText(const QbField& field, std::string_view text, ValueType type,
                     const ReadContext& context, Value& out);
 
-// Makes `out` the NULL value of `type` with the cleared payload (its text buffer is kept).
-void setNull(Value& out, ValueType type);
-
 }  // namespace kelvra

@@ -85,7 +85,8 @@ class QbTable {
     MsgNo nextRecord();
     // The current record's id; 0 when the scan stands on none.
     std::int32_t currentRecordId() const;
-    // 0, or 1 when the id is not in the scan.
+    // Stands on the record with that id: one of the scan's, or another record of the table
+    // (a sorted result's rows keep record ids from many scans). 0, or 1 for no id.
     MsgNo positionOnRecord(std::int32_t recordId);
     // The current record's value of a column as `type` (see column_read.h); records are read
     // from QuickBase in pages when first needed. A file attachment read as BINARY is downloaded,

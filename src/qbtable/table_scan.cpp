@@ -153,7 +153,16 @@ class ScanRunner {
             s_.positionsValid = true;
         }
         std::uint32_t at = s_.positions.find(recordId);
-        if (at == IdIndex::kNone || t_.shared().writes.deleted.count(recordId)) return kMsgNoData;
+        if (t_.shared().writes.deleted.count(recordId)) return kMsgNoData;
+        if (at == IdIndex::kNone) {
+            // A record of another scan of this table (rows a sort keeps by record id): it
+            // joins this scan's list, which no later scan may then take as its own.
+            if (recordId == 0) return kMsgNoData;
+            at = static_cast<std::uint32_t>(s_.ids.size());
+            s_.ids.push_back(recordId);
+            s_.positions.insert(recordId, at);
+            s_.listed = false;
+        }
         s_.position = static_cast<std::ptrdiff_t>(at);
         standOn(recordId);
         return kMsgNone;

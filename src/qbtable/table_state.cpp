@@ -27,6 +27,7 @@ MsgNo TableLayerState::failWithText(const QbSession& session, std::string detail
         return fail(session.msgNo());
     }
     error = TableError{kMsgSession, session.errcode(), std::move(detail)};
+    lastQuickBaseError = error.detail;
     return kMsgSession;
 }
 

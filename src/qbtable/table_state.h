@@ -86,6 +86,8 @@ struct TableLayerState {
     // The record made last by an import on this connection (its DBID empty while none).
     std::string newestDbid;
     std::int32_t newestRecordId = 0;
+    // The text of the connection's newest QuickBase error (LASTERROR): kept until the next one.
+    std::string lastQuickBaseError;
 
     bool sqlServerHost() const;
     static std::uint64_t nextSerial();

@@ -1,7 +1,9 @@
-// Stepping over UTF-8 texts: a lead byte and its continuation bytes travel together.
+// Stepping over UTF-8 texts (a lead byte and its continuation bytes travel together), and
+// decoding and encoding their characters.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace kelvra {
@@ -23,5 +25,20 @@ constexpr std::size_t utf8CharLength(std::string_view text, std::size_t pos) {
     }
     return length;
 }
+
+// The number of characters of the text, stepped as utf8CharLength steps.
+constexpr std::size_t utf8CharCount(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); i += utf8CharLength(text, i)) ++count;
+    return count;
+}
+
+// Decodes the character at text[i] (i < text.size()) and advances i past it. A malformed or cut
+// sequence gives U+FFFD and advances one byte; an overlong form, a surrogate or a value above
+// U+10FFFF gives U+FFFD and advances past the sequence.
+char32_t decodeUtf8(std::string_view text, std::size_t& i);
+
+// Appends the UTF-8 form of a code point (at most U+10FFFF).
+void appendUtf8(std::string& out, char32_t cp);
 
 }  // namespace kelvra

@@ -138,6 +138,7 @@ struct SelectFields {
     NodeIndex firstGroup = kNoNode;  // GroupItem chain
     NodeIndex having = kNoNode;
     NodeIndex firstOrder = kNoNode;  // SortItem chain; only the statement's own Select has one
+    std::int64_t top = -1;           // the TOP of this query (whole rows), -1 when none written
 
     // Set by analysis.
     NodeIndex enclosingSelect = kNoNode;  // for a subquery
@@ -146,10 +147,13 @@ struct SelectFields {
 
     // Set by planning: the layouts of the result files and the sort specifications.
     std::int32_t groupKeyLength = 0;    // bytes of the leading group-key part of a sort row
-    std::int32_t sortRowLength = 0;     // ORDER BY / GROUP BY sort row
+    std::int32_t sortRowLength = 0;     // ORDER BY / GROUP BY sort row (= the group row)
     std::int32_t recordIdOffset = 0;    // 1-based start of the record-id part of a sort row
     std::int32_t distinctRowLength = 0;  // DISTINCT value row
-    StringIndex orderSpec = kNoString;   // the sort specification texts
+    // The sort specification texts: rows before grouping (or the ORDER BY of a plain query),
+    // group rows again when the ORDER BY is not the grouping order, DISTINCT value rows.
+    StringIndex orderSpec = kNoString;
+    StringIndex groupOrderSpec = kNoString;
     StringIndex distinctSpec = kNoString;
     bool orderedByTable = false;  // QuickBase delivers the ORDER BY (one table)
     bool keysetFetch = false;     // the keyset pattern: records fetched by key
@@ -164,7 +168,7 @@ struct SelectFields {
 struct InsertFields {
     NodeIndex tableRef = kNoNode;
     NodeIndex firstColumn = kNoNode;  // InsertColumn chain; kNoNode when no list was written
-    NodeIndex source = kNoNode;       // the first value ListItem, or the Select of INSERT ... SELECT
+    NodeIndex source = kNoNode;  // the first value ListItem, or the Select of INSERT ... SELECT
 };
 
 struct DeleteFields {
@@ -232,10 +236,10 @@ struct BoolOpFields {
 struct PredicateFields {
     Operator op = Operator::Equal;
     Quantifier quantifier = Quantifier::None;
-    NodeIndex left = kNoNode;   // for EXISTS the subquery's Select
-    NodeIndex right = kNoNode;  // a value, a NullLiteral, the first ListItem of an IN list, or a
-                                // subquery's Select
-    NodeIndex third = kNoNode;  // the upper bound of BETWEEN
+    NodeIndex left = kNoNode;    // for EXISTS the subquery's Select
+    NodeIndex right = kNoNode;   // a value, a NullLiteral, the first ListItem of an IN list, or a
+                                 // subquery's Select
+    NodeIndex third = kNoNode;   // the upper bound of BETWEEN
     NodeIndex escape = kNoNode;  // LIKE ... ESCAPE: a StringLiteral or Parameter
 
     // Set by planning and the executor.
@@ -272,12 +276,9 @@ struct TableRefFields {
     std::unique_ptr<QbTable> table;
 
     // Set by planning.
-    std::vector<NodeIndex> restrictions;  // Predicates QuickBase may evaluate for this table
-    bool andFlag = true;                  // the restrictions may be joined by AND / by OR
-    bool orFlag = true;
-    std::int32_t orderPosition = 0;  // the table's place in an ORDER BY given to QuickBase
-    std::int32_t orderCount = 0;     // consecutive ORDER BY items it carries
-    NodeIndex firstOrderItem = kNoNode;
+    std::vector<NodeIndex> restrictions;  // Predicates QuickBase may narrow the scan by
+    bool restrictionsAreAlternatives = false;  // they are joined by OR (else by AND)
+    bool nullSupplying = false;  // on the NULL-supplying side of an outer join
 
     // Run time.
     bool nullRow = false;  // standing on the NULL row of an outer join
@@ -340,7 +341,7 @@ struct DropIndexFields {
 };
 
 struct ScalarFunctionFields {
-    StringIndex name = kNoString;      // as written
+    StringIndex name = kNoString;       // as written
     NodeIndex firstArgument = kNoNode;  // ListItem chain; kNoNode when none
 
     // Set by analysis.
@@ -390,6 +391,7 @@ class ParseTree {
     ParseNode& node(NodeIndex index) { return nodes_[static_cast<size_t>(index)]; }
     const ParseNode& node(NodeIndex index) const { return nodes_[static_cast<size_t>(index)]; }
     std::int32_t nodeCount() const { return static_cast<std::int32_t>(nodes_.size()); }
+    std::int32_t stringCount() const { return static_cast<std::int32_t>(strings_.size()); }
 
     template <typename F>
     F& fields(NodeIndex index) {
@@ -413,6 +415,10 @@ class ParseTree {
     // The text, or an empty one for kNoString.
     std::string_view text(StringIndex index) const;
 
+    // Drops the nodes and strings made after the counts given: the parser's backtracking, so
+    // that what a failed alternative made (parameters included) leaves no trace.
+    void truncate(std::int32_t nodeCount, std::int32_t stringCount) noexcept;
+
     // Releases what later stages attached (bound tables, result files) and empties the tree.
     void clear() noexcept;
 
@@ -420,5 +426,71 @@ class ParseTree {
     std::vector<ParseNode> nodes_;
     std::vector<std::string> strings_;
 };
+
+
+// Calls `visit(child)` for each node a node refers to, its chain successor ("next") included.
+// A join's reference back to the left side of its FROM list is not a child.
+template <typename Visit>
+void forEachChild(const ParseTree& tree, NodeIndex index, Visit&& visit) {
+    auto call = [&](NodeIndex child) {
+        if (child != kNoNode) visit(child);
+    };
+    const NodeFields& f = tree.node(index).fields;
+    if (auto* x = std::get_if<RootFields>(&f)) {
+        call(x->statement);
+    } else if (auto* s = std::get_if<SelectFields>(&f)) {
+        call(s->firstItem), call(s->firstFrom), call(s->where), call(s->firstGroup);
+        call(s->having), call(s->firstOrder);
+    } else if (auto* i = std::get_if<InsertFields>(&f)) {
+        call(i->tableRef), call(i->firstColumn), call(i->source);
+    } else if (auto* d = std::get_if<DeleteFields>(&f)) {
+        call(d->tableRef), call(d->where);
+    } else if (auto* u = std::get_if<UpdateFields>(&f)) {
+        call(u->tableRef), call(u->firstAssignment), call(u->where);
+    } else if (auto* fi = std::get_if<FromItemFields>(&f)) {
+        call(fi->tableRef), call(fi->next);
+    } else if (auto* li = std::get_if<ListItemFields>(&f)) {
+        call(li->expression), call(li->next);
+    } else if (auto* ic = std::get_if<InsertColumnFields>(&f)) {
+        call(ic->columnRef), call(ic->next);
+    } else if (auto* si = std::get_if<SortItemFields>(&f)) {
+        call(si->expression), call(si->next);
+    } else if (auto* g = std::get_if<GroupItemFields>(&f)) {
+        call(g->columnRef), call(g->next);
+    } else if (auto* a = std::get_if<AssignmentFields>(&f)) {
+        call(a->columnRef), call(a->value), call(a->next);
+    } else if (auto* cd = std::get_if<ColumnDefFields>(&f)) {
+        call(cd->next);
+    } else if (auto* ct = std::get_if<CreateTableFields>(&f)) {
+        call(ct->firstColumnDef);
+    } else if (auto* b = std::get_if<BoolOpFields>(&f)) {
+        call(b->left), call(b->right);
+    } else if (auto* p = std::get_if<PredicateFields>(&f)) {
+        call(p->left), call(p->right), call(p->third), call(p->escape);
+    } else if (auto* ar = std::get_if<ArithOpFields>(&f)) {
+        call(ar->left), call(ar->right);
+    } else if (auto* ag = std::get_if<AggregateFields>(&f)) {
+        call(ag->argument);
+    } else if (auto* t = std::get_if<TableRefFields>(&f)) {
+        call(t->on);
+    } else if (auto* sf = std::get_if<ScalarFunctionFields>(&f)) {
+        call(sf->firstArgument);
+    } else if (auto* ci = std::get_if<CreateIndexFields>(&f)) {
+        call(ci->tableRef), call(ci->firstSortItem);
+    }
+}
+
+// Calls `visit(node)` for the node and every node below it, without recursion (chains of
+// thousands of nodes are walked in constant stack).
+template <typename Visit>
+void walkSubtree(const ParseTree& tree, NodeIndex root, Visit&& visit) {
+    std::vector<NodeIndex> pending{root};
+    while (!pending.empty()) {
+        const NodeIndex n = pending.back();
+        pending.pop_back();
+        visit(n);
+        forEachChild(tree, n, [&](NodeIndex child) { pending.push_back(child); });
+    }
+}
 
 }  // namespace kelvra

@@ -1,46 +1,10 @@
-"""Fixtures for the tests that go through the unixODBC driver manager: an emulator of
-QuickBase on a free loopback port, and odbc.ini/odbcinst.ini files of the test's own (never the
-machine's), set up before pyodbc loads the driver manager."""
+"""The session's emulator of QuickBase, serving the demo data, for the tests of this directory."""
 
 import os
-import re
-import subprocess
-import tempfile
 
 import pytest
 
-SOURCE_DIR = os.environ["KELVRA_SOURCE_DIR"]
-DRIVER = os.environ["KELODBC_PATH"]
-QBEMU = os.path.join(SOURCE_DIR, "tools", "qbemu", "qbemu.py")
-DEMO = os.path.join(SOURCE_DIR, "tools", "qbemu", "demo.json")
-
-PAT = ("pat.doe@example.com", "kelvra-demo")
-
-# The driver manager reads these when it first loads: they must be set before any connect.
-CONFIG_DIR = tempfile.mkdtemp(prefix="kelvra-odbc-")
-os.environ["ODBCSYSINI"] = CONFIG_DIR
-os.environ["ODBCINI"] = os.path.join(CONFIG_DIR, "odbc.ini")
-with open(os.path.join(CONFIG_DIR, "odbcinst.ini"), "w") as f:
-    f.write(f"[Kelvra ODBC]\nDescription=Kelvra ODBC for QuickBase\n"
-            f"Driver={DRIVER}\nSetup={DRIVER}\n")
-
-
-class Emulator:
-    def __init__(self):
-        self.ca = os.path.join(CONFIG_DIR, "qbemu-ca.pem")
-        self.proc = subprocess.Popen(
-            ["/usr/bin/python3", QBEMU, "--data", DEMO, "--port", "0", "--ca-out", self.ca],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        line = self.proc.stdout.readline()
-        m = re.match(r"qbemu listening on https://([^:]+):(\d+)", line)
-        if not m:
-            self.proc.kill()
-            raise RuntimeError(f"the emulator did not start: {line!r}")
-        self.server = f"{m.group(1)}:{m.group(2)}"
-
-    def stop(self):
-        self.proc.terminate()
-        self.proc.wait(timeout=30)
+from odbc_env import Emulator
 
 
 @pytest.fixture(scope="session")
@@ -50,31 +14,3 @@ def emulator():
     os.environ["CURL_CA_BUNDLE"] = emu.ca
     yield emu
     emu.stop()
-
-
-def write_odbc_ini(sections):
-    """Replaces the test's odbc.ini with the given {dsn: {key: value}} sections."""
-    with open(os.environ["ODBCINI"], "w") as f:
-        for dsn, values in sections.items():
-            f.write(f"[{dsn}]\n")
-            for key, value in values.items():
-                f.write(f"{key}={value}\n")
-
-
-def connection_string(emulator, user=PAT[0], password=PAT[1], **extra):
-    pairs = {"DRIVER": DRIVER, "QUICKBASESERVER": emulator.server, "UID": user, "PWD": password}
-    pairs.update(extra)
-    # No trailing ";", as pyodbc users write it.
-    return ";".join(f"{k}={v}" for k, v in pairs.items())
-
-
-def emulator_control(emulator, method, path):
-    """A request to the emulator's test controls (JSON in and out)."""
-    import json
-    import ssl
-    import urllib.request
-    context = ssl.create_default_context(cafile=emulator.ca)
-    request = urllib.request.Request(f"https://{emulator.server}{path}", method=method)
-    with urllib.request.urlopen(request, context=context, timeout=30) as reply:
-        body = reply.read()
-    return json.loads(body) if body else None

@@ -7,7 +7,7 @@ import subprocess
 import pyodbc
 import pytest
 
-from conftest import PAT, connection_string, emulator_control, write_odbc_ini
+from odbc_env import PAT, connection_string, emulator_control, write_odbc_ini
 
 PROJECTS = "Kelvra Projects:Projects bq8kx2mea"
 TASKS = "Kelvra Projects:Tasks bq8kx2mfb"

@@ -8,7 +8,7 @@ import subprocess
 import pyodbc
 import pytest
 
-from conftest import DRIVER, PAT, connection_string, write_odbc_ini
+from odbc_env import DRIVER, PAT, Odbc, connection_string, write_odbc_ini
 
 
 def test_dsn_less_connect_and_info(emulator):
@@ -74,43 +74,6 @@ def test_isql_connects_with_a_dsn(emulator):
     assert "[Kelvra][QuickBase]" in run.stdout + run.stderr
 
 
-class Odbc:
-    """The driver manager's C interface, for what pyodbc does not offer."""
-
-    SQL_HANDLE_ENV, SQL_HANDLE_DBC = 1, 2
-
-    def __init__(self):
-        self.lib = ctypes.CDLL("libodbc.so.2")
-        self.env = ctypes.c_void_p()
-        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_ENV, None, ctypes.byref(self.env)) == 0
-        assert self.lib.SQLSetEnvAttr(self.env, 200, ctypes.c_void_p(3), 0) == 0
-        self.dbc = ctypes.c_void_p()
-        assert self.lib.SQLAllocHandle(self.SQL_HANDLE_DBC, self.env, ctypes.byref(self.dbc)) == 0
-
-    def driver_connect(self, text):
-        out = ctypes.create_string_buffer(512)
-        out_len = ctypes.c_short()
-        rc = self.lib.SQLDriverConnect(self.dbc, None, text.encode(), len(text), out,
-                                       len(out), ctypes.byref(out_len), 0)
-        return rc, out.value.decode()
-
-    def connect(self, dsn, user, password):
-        return self.lib.SQLConnect(self.dbc, dsn.encode(), -3, user.encode(), -3,
-                                   password.encode(), -3)
-
-    def state(self):
-        state = ctypes.create_string_buffer(6)
-        self.lib.SQLGetDiagRec(self.SQL_HANDLE_DBC, self.dbc, 1, state, None, None, 0, None)
-        return state.value.decode()
-
-    def disconnect(self):
-        return self.lib.SQLDisconnect(self.dbc)
-
-    def close(self):
-        self.lib.SQLFreeHandle(self.SQL_HANDLE_DBC, self.dbc)
-        self.lib.SQLFreeHandle(self.SQL_HANDLE_ENV, self.env)
-
-
 def test_handle_states_through_the_driver_manager(emulator):
     odbc = Odbc()
     rc, out = odbc.driver_connect(connection_string(emulator))
@@ -155,3 +118,25 @@ def test_setup_through_the_installer(emulator):
     assert "[Made]" not in open(os.environ["ODBCINI"]).read()
     assert not config(ODBC_REMOVE_DSN, ["DSN="])
     assert not config(ODBC_ADD_DSN, ["=x"])
+
+
+def test_native_sql_checks_the_syntax_and_returns_the_text(emulator):
+    odbc = Odbc()
+    rc, _ = odbc.driver_connect(connection_string(emulator))
+    assert rc == 0, odbc.state()
+    text = "SELECT a, {fn UCASE(b)} FROM t WHERE c LIKE 'x!%' ESCAPE '!'; DROP TABLE u"
+    assert odbc.native_sql(text, 512) == (0, text, len(text))
+    # A buffer too small: the text cut, its whole length reported, 01004.
+    assert odbc.native_sql(text, 10) == (1, text[:9], len(text))
+    assert odbc.state() == "01004"
+    for bad, native, message in [
+            ("SELECT a FROM t WHERE a = 1 b", 1017, "Unexpected extra token: b"),
+            ("SELECT a FROM t ORDER BY 4294967297", 1016, "Malformed number: 4294967297"),
+            ("SELECT a FROM", 1015, "SQL statement element missing: found '' instead of "
+                                    "<identifier>"),
+            ("SELECT 'abc", 1013, "Unexpected end of SQL statement")]:
+        rc, _, _ = odbc.native_sql(bad, 512)
+        assert rc == -1, bad
+        assert odbc.diagnostic() == ("42000", native, "[Kelvra ODBC]" + message), bad
+    assert odbc.disconnect() == 0
+    odbc.close()

@@ -215,8 +215,22 @@ TEST(ParamConvert, MarkerAndCTypesThatTakeNothing) {
     Value v;
     EXPECT_EQ(putText("x", ParamMarker{ValueType::None}, v), kMsgNotSupported);
     EXPECT_EQ(putText("x", ParamMarker{ValueType(3)}, v), kMsgNotSupported);
-    EXPECT_EQ(convertParameter({SQL_C_WCHAR, "x", 1}, kChar, v), kMsgConversionError);
     EXPECT_EQ(convertParameter({SQL_C_GUID, "x", 1}, kBinary, v), kMsgConversionError);
+}
+
+TEST(ParamConvert, WideCharactersAreTheirUtf8Text) {
+    // "Zü" then U+1F600 as a surrogate pair, and a terminator.
+    const SQLWCHAR wide[] = {0x5A, 0xFC, 0xD83D, 0xDE00, 0};
+    Value v;
+    ASSERT_EQ(convertParameter({SQL_C_WCHAR, wide, SQL_NTS}, kChar, v), kMsgNone);
+    EXPECT_EQ(v.text, "Z\xC3\xBC\xF0\x9F\x98\x80");
+    ASSERT_EQ(convertParameter({SQL_C_WCHAR, wide, 4}, kChar, v), kMsgNone);
+    EXPECT_EQ(v.text, "Z\xC3\xBC");
+    const SQLWCHAR digits[] = {'4', '2'};
+    ASSERT_EQ(convertParameter({SQL_C_WCHAR, digits, 4}, ParamMarker{ValueType::Double}, v), kMsgNone);
+    EXPECT_EQ(v.number, 42.0);
+    // Half a code unit is no text.
+    EXPECT_EQ(convertParameter({SQL_C_WCHAR, wide, 3}, kChar, v), kMsgAssignmentError);
 }
 
 }  // namespace

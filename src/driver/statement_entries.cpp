@@ -1,0 +1,275 @@
+// Preparing statements and what surrounds it: SQLPrepare, SQLNativeSql, SQLNumParams,
+// SQLDescribeParam, SQLBindParameter, SQLParamOptions, SQLSetCursorName, SQLGetCursorName,
+// SQLCancel, SQLEndTran and SQLTransact.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+
+#include "convert/type_codes.h"
+#include "convert/type_table.h"
+#include "driver/entry.h"
+#include "driver/export.h"
+#include "driver/handles.h"
+#include "driver/statement_prepare.h"
+#include "driver/string_out.h"
+#include "sql/parser.h"
+
+using namespace kelvra;
+
+namespace {
+
+DriverStatement& statementOf(SQLHSTMT hstmt) {
+    auto& stmt = *static_cast<DriverStatement*>(hstmt);
+    stmt.diag.clear();
+    stmt.diagRowCount = 0;
+    return stmt;
+}
+
+std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
+    if (text == nullptr) return {};
+    const char* chars = reinterpret_cast<const char*>(text);
+    if (length == SQL_NTS) return chars;
+    return {chars, length < 0 ? 0 : static_cast<size_t>(length)};
+}
+
+// The signed or unsigned integer C type the type table gives an SQL integer type.
+SQLSMALLINT signedIntegerCType(SQLSMALLINT sqlType) {
+    const TypeInfoRow* row = findTypeRow(sqlType);
+    const bool isUnsigned = row != nullptr && row->unsignedAttribute == SQL_TRUE;
+    switch (sqlType) {
+        case SQL_TINYINT:
+            return isUnsigned ? SQL_C_UTINYINT : SQL_C_STINYINT;
+        case SQL_SMALLINT:
+            return isUnsigned ? SQL_C_USHORT : SQL_C_SSHORT;
+        default:
+            return isUnsigned ? SQL_C_ULONG : SQL_C_SLONG;
+    }
+}
+
+// The C type a binding uses: SQL_C_DEFAULT by the SQL type, sign-neutral integers made signed or
+// unsigned. 0 when the SQL type has no default.
+SQLSMALLINT bindingCType(SQLSMALLINT cType, SQLSMALLINT sqlType) {
+    if (cType == SQL_C_DEFAULT) {
+        switch (sqlType) {
+            case SQL_BIT:
+                return SQL_C_BIT;
+            case SQL_BIGINT:
+            case SQL_LONGVARCHAR:
+            case SQL_CHAR:
+            case SQL_NUMERIC:
+            case SQL_DECIMAL:
+            case SQL_VARCHAR:
+                return SQL_C_CHAR;
+            case SQL_LONGVARBINARY:
+            case SQL_VARBINARY:
+            case SQL_BINARY:
+                return SQL_C_BINARY;
+            case SQL_FLOAT:
+            case SQL_DOUBLE:
+                return SQL_C_DOUBLE;
+            case SQL_REAL:
+                return SQL_C_FLOAT;
+            case SQL_DATE:
+            case SQL_TIME:
+            case SQL_TIMESTAMP:
+            case SQL_TYPE_DATE:
+            case SQL_TYPE_TIME:
+            case SQL_TYPE_TIMESTAMP:
+                return sqlType;
+            case SQL_TINYINT:
+            case SQL_SMALLINT:
+            case SQL_INTEGER:
+                return signedIntegerCType(sqlType);
+            default:
+                return 0;
+        }
+    }
+    switch (cType) {
+        case SQL_C_TINYINT:
+            return signedIntegerCType(SQL_TINYINT);
+        case SQL_C_SHORT:
+            return signedIntegerCType(SQL_SMALLINT);
+        case SQL_C_LONG:
+            return signedIntegerCType(SQL_INTEGER);
+        default:
+            return cType;
+    }
+}
+
+MsgNo endTransaction(DriverConnection& dbc, SQLSMALLINT completion) {
+    if (completion != SQL_COMMIT && completion != SQL_ROLLBACK) return kMsgNone;
+    // The driver keeps no transaction: every statement's changes are sent when it ends.
+    (void)dbc;
+    return kMsgNone;
+}
+
+SQLRETURN transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT completion) {
+    if (hdbc != SQL_NULL_HDBC) {
+        auto& dbc = *static_cast<DriverConnection*>(hdbc);
+        dbc.diag.clear();
+        return guarded(dbc.diag, [&] {
+            return finish(dbc.diag, endTransaction(dbc, static_cast<SQLSMALLINT>(completion)));
+        });
+    }
+    if (henv == SQL_NULL_HENV) return SQL_INVALID_HANDLE;
+    auto& env = *static_cast<DriverEnvironment*>(henv);
+    env.diag.clear();
+    return guarded(env.diag, [&]() -> SQLRETURN {
+        for (auto& dbc : env.connections) {
+            if (endTransaction(*dbc, static_cast<SQLSMALLINT>(completion)) != kMsgNone) {
+                env.diag = dbc->diag;
+                return SQL_ERROR;
+            }
+        }
+        return SQL_SUCCESS;
+    });
+}
+
+}  // namespace
+
+KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        const MsgNo rc = prepareStatement(stmt, textArgument(szSqlStr, cbSqlStr));
+        return rc == kMsgNone ? SQL_SUCCESS : SQL_ERROR;
+    });
+}
+
+// Checks the syntax with the parser and hands the text back as it is: the driver's SQL needs no
+// translation.
+KELVRA_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn,
+                                     SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
+                                     SQLINTEGER* pcbSqlStr) {
+    auto& dbc = *static_cast<DriverConnection*>(hdbc);
+    dbc.diag.clear();
+    return guarded(dbc.diag, [&]() -> SQLRETURN {
+        const std::string_view text = textArgument(szSqlStrIn, cbSqlStrIn);
+        ParseTree scratch;
+        StatementFacts facts;
+        if (const MsgNo rc = ParseStatement(text, scratch, facts)) {
+            postMessage(dbc.diag, rc, facts.argument);
+            return SQL_ERROR;
+        }
+        return finish(dbc.diag, copyStringOut(szSqlStr, cbSqlStrMax, pcbSqlStr, text));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        if (stmt.tree.empty()) return finish(stmt.diag, kMsgInvalidCursorState);
+        if (pcpar != nullptr) *pcpar = static_cast<SQLSMALLINT>(parameterNodes(stmt).size());
+        return SQL_SUCCESS;
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlType,
+                                         SQLULEN* pcbParamDef, SQLSMALLINT* pibScale,
+                                         SQLSMALLINT* pfNullable) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        if (stmt.tree.empty()) return finish(stmt.diag, kMsgInvalidCursorState);
+        const auto markers = parameterNodes(stmt);
+        if (ipar < 1 || ipar > markers.size()) return finish(stmt.diag, kMsgInvalidParamNumber);
+        const TypeDesc& type = stmt.tree.node(markers[ipar - 1]).type;
+        if (pfSqlType != nullptr) *pfSqlType = mapDateTimeCode(type.sqlType, odbcVersionOf(stmt));
+        if (pcbParamDef != nullptr) *pcbParamDef = type.columnSize;
+        if (pibScale != nullptr) *pibScale = std::max<SQLSMALLINT>(type.scale, 0);
+        if (pfNullable != nullptr) *pfNullable = SQL_NULLABLE_UNKNOWN;
+        return SQL_SUCCESS;
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
+                                         SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
+                                         SQLSMALLINT /*ibScale*/, SQLPOINTER rgbValue,
+                                         SQLLEN cbValueMax, SQLLEN* pcbValue) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
+        const int version = odbcVersionOf(stmt);
+        const SQLSMALLINT sqlType = mapDateTimeCode(fSqlType, version);
+        const SQLSMALLINT cType = bindingCType(mapDateTimeCode(fCType, version), sqlType);
+        if (cType == 0) {
+            postMessage(stmt.diag, kMsgNotSupported, std::to_string(fSqlType));
+            return SQL_ERROR;
+        }
+        // Output parameters have nothing to receive here: no statement returns values.
+        if (fParamType == SQL_PARAM_OUTPUT) return SQL_SUCCESS;
+        DescRecord& r = stmt.apd->record(ipar);
+        r.cType = cType;
+        r.precision = cType == SQL_C_NUMERIC   ? static_cast<std::int16_t>(cbColDef)
+                      : cType == SQL_C_SBIGINT ? 19
+                      : cType == SQL_C_UBIGINT ? 20
+                                               : 0;
+        r.scale = 0;
+        r.dataPtr = rgbValue;
+        r.octetLength = cbValueMax;
+        r.octetLengthPtr = pcbValue;
+        r.indicatorPtr = pcbValue;
+        return SQL_SUCCESS;
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        stmt.ipd.rowsProcessedPtr = pirow;
+        return finish(stmt.diag, crow != 1 ? kMsgOptionChanged : kMsgNone);
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursor) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        return finish(stmt.diag, setCursorName(stmt, textArgument(szCursor, cbCursor)));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursorMax,
+                                         SQLSMALLINT* pcbCursor) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        ensureCursorName(stmt);
+        return finish(stmt.diag, copyStringOut(szCursor, cbCursorMax, pcbCursor, stmt.cursorName));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) {
+    auto& stmt = statementOf(hstmt);
+    return guarded(stmt.diag, [&]() -> SQLRETURN {
+        if (!stmt.needData) return SQL_SUCCESS;
+        if (stmt.positionedRow != kNoPositionedRow) {
+            stmt.resetExecutionState();
+            return SQL_SUCCESS;
+        }
+        return finish(stmt.diag, closeStatement(stmt));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
+    return transact(henv, hdbc, fType);
+}
+
+KELVRA_EXPORT SQLRETURN SQLEndTran(SQLSMALLINT fHandleType, SQLHANDLE hHandle, SQLSMALLINT fType) {
+    const auto completion = static_cast<SQLUSMALLINT>(fType);
+    switch (fHandleType) {
+        case SQL_HANDLE_ENV:
+            return transact(hHandle, SQL_NULL_HDBC, completion);
+        case SQL_HANDLE_DBC:
+            return transact(SQL_NULL_HENV, hHandle, completion);
+        case SQL_HANDLE_STMT: {
+            auto& stmt = statementOf(hHandle);
+            postMessage(stmt.diag, kMsgInvalidAttrId);
+            return SQL_ERROR;
+        }
+        case SQL_HANDLE_DESC: {
+            auto& desc = *static_cast<DriverDescriptor*>(hHandle);
+            postMessage(desc.diag, kMsgInvalidAttrId);
+            return SQL_ERROR;
+        }
+        default:
+            return SQL_ERROR;
+    }
+}
