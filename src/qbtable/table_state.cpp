@@ -1,11 +1,17 @@
 #include "qbtable/table_state.h"
 
+#include <atomic>
 #include <utility>
 
 #include "qbapi/qb_session.h"
 #include "resources/ascii.h"
 
 namespace kelvra {
+
+std::uint64_t TableLayerState::nextSerial() {
+    static std::atomic<std::uint64_t> serials{0};
+    return ++serials;
+}
 
 bool TableLayerState::sqlServerHost() const {
     return equalsIgnoreCase(hostProgram, "sqlservr.exe");
