@@ -2,6 +2,7 @@
 // SQLFreeStmt, SQLFreeConnect, SQLFreeEnv, SQLFreeHandle.
 #include "driver/entry.h"
 #include "driver/export.h"
+#include "driver/transactions.h"
 
 using namespace kelvra;
 
@@ -51,7 +52,7 @@ SQLRETURN freeStatement(DriverStatement& stmt, SQLUSMALLINT option) {
     stmt.diagRowCount = 0;
     switch (option) {
         case SQL_CLOSE:
-            return finish(stmt.diag, closeStatement(stmt));
+            return finish(stmt.diag, closeAndFlush(stmt));
         case SQL_UNBIND:
             return finish(stmt.diag, unbindColumns(stmt));
         case SQL_RESET_PARAMS:

@@ -10,6 +10,7 @@
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/retrieval.h"
+#include "driver/transactions.h"
 
 using namespace kelvra;
 
@@ -198,7 +199,7 @@ KELVRA_EXPORT SQLRETURN SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
 KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         // There is never a second result: closing the first is all there is to do.
-        const MsgNo rc = closeStatement(stmt);
+        const MsgNo rc = closeAndFlush(stmt);
         return rc == kMsgNone ? SQL_NO_DATA : finish(stmt.diag, rc);
     });
 }
@@ -206,6 +207,6 @@ KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
 KELVRA_EXPORT SQLRETURN SQLCloseCursor(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.state == kStateNoResult) return finish(stmt.diag, kMsgInvalidCursorState);
-        return finish(stmt.diag, closeStatement(stmt));
+        return finish(stmt.diag, closeAndFlush(stmt));
     });
 }

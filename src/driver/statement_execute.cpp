@@ -6,6 +6,7 @@
 #include "driver/entry.h"
 #include "driver/query_cursor.h"
 #include "driver/statement_prepare.h"
+#include "driver/transactions.h"
 
 namespace kelvra {
 namespace {
@@ -92,6 +93,8 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
         return SQL_ERROR;
     }
     if (truncated && rc == kMsgNone) rc = kMsgTruncated;
+    // In auto-commit a statement's changes reach QuickBase when it ends.
+    if (flushIfAutoCommit(dbc, stmt.diag) != kMsgNone) return SQL_ERROR;
     if (stmt.passThrough) outcome.rowCount = 1;
     if (outcome.cursorOpen) {
         stmt.result = std::make_unique<QueryCursor>(std::move(executor), stmt.preparedColumns,

@@ -350,13 +350,13 @@ MsgNo Executor::execute(ExecOutcome& outcome) {
             }
             case NodeKind::Insert:
                 outcome.functionCode = SQL_DIAG_INSERT;
-                return fail(kMsgNotSupported, "INSERT is not supported yet");
+                return insert(statement, outcome);
             case NodeKind::Update:
                 outcome.functionCode = SQL_DIAG_UPDATE_WHERE;
-                return fail(kMsgNotSupported, "UPDATE is not supported yet");
+                return update(statement, outcome);
             case NodeKind::Delete:
                 outcome.functionCode = SQL_DIAG_DELETE_WHERE;
-                return fail(kMsgNotSupported, "DELETE is not supported yet");
+                return remove(statement, outcome);
             case NodeKind::CreateTable:
                 outcome.functionCode = SQL_DIAG_CREATE_TABLE;
                 return kMsgTableNotSupported;

@@ -22,6 +22,15 @@ MsgNo TableLayerState::fail(MsgNo number) {
     return number;
 }
 
+MsgNo TableLayerState::failWithText(const QbSession& session, std::string detail) {
+    if (session.msgNo() != kMsgNone && session.msgNo() != kMsgSession) {
+        return fail(session.msgNo());
+    }
+    error = TableError{kMsgSession, session.errcode(), std::move(detail)};
+    lastQuickBaseError = error.detail;
+    return kMsgSession;
+}
+
 MsgNo TableLayerState::failFromSession(const QbSession& session) {
     const MsgNo number = session.msgNo() != kMsgNone ? session.msgNo() : MsgNo{kMsgSession};
     error = TableError{number, session.errcode(), session.errdetail()};

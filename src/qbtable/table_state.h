@@ -99,6 +99,9 @@ struct TableLayerState {
     void clearError() { error = TableError{}; }
     // Records a message-table error; returns its number.
     MsgNo fail(MsgNo number);
+    // Records a QuickBase error (999) with the given text for the client, the session's code
+    // with it; the session's own message number instead when it has one other than 999.
+    MsgNo failWithText(const QbSession& session, std::string detail);
     // Records the session's current error; returns 999, or the session's own message number
     // (1001 when it ran out of memory, 1091 or 1092 when a request took too long).
     MsgNo failFromSession(const QbSession& session);
