@@ -2,7 +2,6 @@
 // SQLFreeStmt, SQLFreeConnect, SQLFreeEnv, SQLFreeHandle.
 #include "driver/entry.h"
 #include "driver/export.h"
-#include "driver/transactions.h"
 
 using namespace kelvra;
 
@@ -52,7 +51,7 @@ SQLRETURN freeStatement(DriverStatement& stmt, SQLUSMALLINT option) {
     stmt.diagRowCount = 0;
     switch (option) {
         case SQL_CLOSE:
-            return finish(stmt.diag, closeAndFlush(stmt));
+            return finish(stmt.diag, closeStatement(stmt));
         case SQL_UNBIND:
             return finish(stmt.diag, unbindColumns(stmt));
         case SQL_RESET_PARAMS:

@@ -10,7 +10,6 @@
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/retrieval.h"
-#include "driver/transactions.h"
 
 using namespace kelvra;
 
@@ -199,7 +198,7 @@ KELVRA_EXPORT SQLRETURN SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
 KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         // There is never a second result: closing the first is all there is to do.
-        const MsgNo rc = closeAndFlush(stmt);
+        const MsgNo rc = closeStatement(stmt);
         return rc == kMsgNone ? SQL_NO_DATA : finish(stmt.diag, rc);
     });
 }
@@ -207,6 +206,6 @@ KELVRA_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt) {
 KELVRA_EXPORT SQLRETURN SQLCloseCursor(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (stmt.state == kStateNoResult) return finish(stmt.diag, kMsgInvalidCursorState);
-        return finish(stmt.diag, closeAndFlush(stmt));
+        return finish(stmt.diag, closeStatement(stmt));
     });
 }

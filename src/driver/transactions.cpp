@@ -18,17 +18,15 @@ MsgNo endTransaction(DriverConnection& dbc, SQLSMALLINT completion) {
     return postTableError(dbc.diag, dbc.tableState.error);
 }
 
-MsgNo flushIfAutoCommit(DriverConnection& dbc, DiagRecord& diag) {
-    if (dbc.autocommit != SQL_AUTOCOMMIT_ON || !dbc.session) return kMsgNone;
-    if (!hasPendingWrites(dbc.tableState)) return kMsgNone;
-    dbc.tableState.clearError();
+MsgNo endStatementWrites(DriverConnection& dbc, DiagRecord& diag) {
+    if (!dbc.session) return kMsgNone;
+    if (dbc.autocommit != SQL_AUTOCOMMIT_ON) {
+        if (flushDirected(*dbc.session, dbc.tableState) == kMsgNone) return kMsgNone;
+        return postTableError(diag, dbc.tableState.error);
+    }
     if (flushWrites(*dbc.session, dbc.tableState) == kMsgNone) return kMsgNone;
+    discardWrites(dbc.tableState);
     return postTableError(diag, dbc.tableState.error);
-}
-
-MsgNo closeAndFlush(DriverStatement& stmt) {
-    if (const MsgNo rc = closeStatement(stmt)) return rc;
-    return flushIfAutoCommit(*stmt.connection, stmt.diag);
 }
 
 }  // namespace kelvra

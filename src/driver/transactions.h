@@ -15,12 +15,10 @@ namespace kelvra {
 // nothing. 0, or the failure posted on the connection.
 MsgNo endTransaction(DriverConnection& dbc, SQLSMALLINT completion);
 
-// In auto-commit, sends what the connection still holds (a statement's changes, or what an
-// earlier failure kept). 0, or the failure posted on `diag`.
-MsgNo flushIfAutoCommit(DriverConnection& dbc, DiagRecord& diag);
-
-// Closes the statement's cursor (SQLFreeStmt with SQL_CLOSE, SQLCloseCursor, SQLMoreResults) and
-// in auto-commit sends what the connection still holds. 0, or a failure posted on the statement.
-MsgNo closeAndFlush(DriverStatement& stmt);
+// At the end of a statement. In auto-commit, sends what the statement changed; what a failure
+// left unsent is forgotten (the statement failed: a later one must not send its rows). With
+// auto-commit off the changes wait for the commit. Either way a FLUSH_THIS_DBID_CACHE_TO_QUICKBASE
+// set by the statement acts now. 0, or the failure posted on `diag`.
+MsgNo endStatementWrites(DriverConnection& dbc, DiagRecord& diag);
 
 }  // namespace kelvra

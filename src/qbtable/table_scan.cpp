@@ -156,8 +156,10 @@ class ScanRunner {
         if (t_.shared().writes.deleted.count(recordId)) return kMsgNoData;
         if (at == IdIndex::kNone) {
             // A record of another scan of this table (rows a sort keeps by record id): it
-            // joins this scan's list, which no later scan may then take as its own.
+            // joins this scan's list, which no later scan may then take as its own. A new
+            // record's temporary id is known only while the write cache holds it.
             if (recordId == 0) return kMsgNoData;
+            if (recordId < 0 && records().find(recordId) == nullptr) return kMsgNoData;
             at = static_cast<std::uint32_t>(s_.ids.size());
             s_.ids.push_back(recordId);
             s_.positions.insert(recordId, at);

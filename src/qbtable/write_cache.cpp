@@ -222,7 +222,7 @@ class TableFlush {
             }
             if (failed || !emit(clist, csv, partIds)) {
                 fail(countText(sent_, total, "changed records") + "; the other " +
-                     std::to_string(total - sent_) + " are kept");
+                     std::to_string(total - sent_) + " were not sent");
                 keepUnsent();
                 return false;
             }
@@ -257,7 +257,7 @@ class TableFlush {
             session_.purgeRecords(dbid_, query);
             if (!session_.ok()) {
                 fail(countText(i, total, "deletions") + "; the other " + std::to_string(total - i) +
-                     " are kept");
+                     " were not sent");
                 return false;
             }
             for (std::size_t k = i; k < end; ++k) w_.deleted.erase(ids[k]);
@@ -343,6 +343,14 @@ MsgNo flushWrites(QbSession& session, TableLayerState& state) {
         for (auto& [dbid, d] : state.tables) {
             if (d.writes.any()) TableFlush(session, state, dbid, d, failures).run();
         }
+        optionDirectedFlush(session, state, failures);
+        return failures.result();
+    });
+}
+
+MsgNo flushDirected(QbSession& session, TableLayerState& state) {
+    return guardedFlush(state, [&] {
+        Failures failures(state);
         optionDirectedFlush(session, state, failures);
         return failures.result();
     });

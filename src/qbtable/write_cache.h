@@ -5,7 +5,7 @@
 // sends or loses anything.
 //
 // Failures return 999 with QuickBase's code and a text in state.error that says, for each table,
-// how many records were sent before the failure and how many are kept; what was not sent stays
+// how many records were sent before the failure and how many were not; what was not sent stays
 // in the write cache, so a later flush can send it (or a rollback discard it).
 #pragma once
 
@@ -29,7 +29,11 @@ bool hasPendingWrites(const TableLayerState& state);
 // (the option acts once). 0 or 999.
 MsgNo flushWrites(QbSession& session, TableLayerState& state);
 
-// The same for one table.
+// Only the option-directed part: the saved imports of the table that
+// FLUSH_THIS_DBID_CACHE_TO_QUICKBASE names, when it is set. 0 or 999.
+MsgNo flushDirected(QbSession& session, TableLayerState& state);
+
+// The same as flushWrites for one table.
 MsgNo flushTableWrites(QbSession& session, TableLayerState& state, std::string_view dbid);
 
 // Forgets every pending change and drops the cached records they touched (the next read asks

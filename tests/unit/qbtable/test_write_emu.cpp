@@ -276,7 +276,7 @@ TEST_F(WriteEmuTest, ASplitImportThatFailsHalfWayReportsWhatWasSent) {
     // 900,000 bytes hold 111 lines of about 8,040 bytes.
     EXPECT_THAT(state.error.detail,
                 HasSubstr("table bq8kx2mfb: 111 of 150 changed records were sent; the other 39 "
-                          "are kept"));
+                          "were not sent"));
     EXPECT_THAT(requests(), ::testing::ElementsAre("API_ImportFromCSV", "API_ImportFromCSV"));
     EXPECT_EQ(recordCount(kTasks), 12u + 111u);
     EXPECT_TRUE(hasPendingWrites(state));
