@@ -234,6 +234,10 @@ MsgNo Executor::nextSelectRow(NodeIndex select) {
     }
     auto& s = tree_.fields<SelectFields>(select);
     if (s.rowPosition == -2) return kMsgNoDataFound;
+    if (s.top >= 0 && s.rowPosition + 1 >= s.top) {  // TOP n: no row after the nth
+        s.rowPosition = -2;
+        return kMsgNoDataFound;
+    }
     const MsgNo rc = nextMatchingRow(select);
     if (rc == kMsgNoDataFound) {
         s.rowPosition = -2;

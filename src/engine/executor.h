@@ -101,6 +101,7 @@ class Executor {
 
     // Materialised results (materialize.cpp).
     MsgNo materialize(NodeIndex select);
+    MsgNo materializeRows(NodeIndex select);
     MsgNo sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFile>& out);
     MsgNo groupStep(NodeIndex select, TempFile& input, std::unique_ptr<TempFile>& out);
     MsgNo distinctStep(NodeIndex select);

@@ -82,6 +82,8 @@ def test_insert_select_is_one_import_and_identity_names_its_last_record(emulator
     newest = max(stored(emulator))
     assert newest > 3
     assert conn.execute("SELECT @@identity").fetchall()[0][0] == newest
+    # The source's TOP is the number of rows inserted.
+    assert conn.execute(f"INSERT INTO {WRITES} (Title) SELECT TOP 2 Title FROM {WRITES}").rowcount == 2
 
 
 def test_update_and_delete_with_restrictions_sent_and_tested_here(emulator):
