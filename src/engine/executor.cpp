@@ -62,6 +62,12 @@ MsgNo Executor::restrictionsOf(NodeIndex tableRef, std::vector<Restriction>& out
             r.values.push_back(tree_.node(n).value);
             return kMsgNone;
         };
+        if (r.op == RestrictionOp::Equal) {
+            // An equality with another table's column: its value changes with that table's row.
+            walkSubtree(tree_, predicate.right, [&](NodeIndex n) {
+                if (tree_.node(n).kind == NodeKind::ColumnRef) r.varies = true;
+            });
+        }
         if (r.op == RestrictionOp::In || r.op == RestrictionOp::NotIn) {
             for (NodeIndex li = predicate.right; li != kNoNode;
                  li = tree_.fields<ListItemFields>(li).next) {

@@ -296,6 +296,7 @@ class Translator {
         const Value& v = r_.values.front();
         if (r_.op == RestrictionOp::Equal) {
             out.keyable = true;
+            out.varies = r_.varies;
             out.value = v;
         }
         if (class_ == MatchClass::Timestamp) {

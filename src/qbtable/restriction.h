@@ -39,6 +39,9 @@ struct Restriction {
     RestrictionOp op;
     std::vector<Value> values;  // one; two for BETWEEN (either order); the members of IN
     char escape = '\0';         // LIKE ... ESCAPE (0: none)
+    // The value changes from scan to scan (an equality with a column of a join's outer table):
+    // the scan is keyed from the first, one read of the table serving every value.
+    bool varies = false;
 };
 
 enum class RestrictionJoin : std::uint8_t { And, Or };
@@ -62,6 +65,7 @@ struct Criterion {
     // From an equality with one value: a rescan that changes only this value may walk the
     // records already read instead of asking QuickBase (the keyed mode of a scan).
     bool keyable = false;
+    bool varies = false;  // a keyable equality whose value changes from scan to scan
     Value value;  // the value of a keyable equality
 
     // Two criteria ask the same of QuickBase.

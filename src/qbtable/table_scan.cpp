@@ -118,9 +118,9 @@ class ScanRunner {
             s_.listGeneration == cache.generation) {
             return kMsgNone;  // the same scan again: the list and the records stand
         }
-        if (std::optional<std::size_t> changed = keyedChange(sameOrder)) {
-            return keyedScan(*changed, query);
-        }
+        std::optional<std::size_t> changed = keyedChange(sameOrder);
+        if (!changed) changed = varyingKey();
+        if (changed) return keyedScan(*changed, query);
         s_.keyed = false;
         s_.listed = false;
         if (MsgNo rc = listIds(query, s_.ids)) return rc;
@@ -394,6 +394,16 @@ class ScanRunner {
         if (!now.keyable || !before.keyable || now.column != before.column) return std::nullopt;
         if (keyType(t_.field(now.column)) == ValueType::None) return std::nullopt;
         return changed;
+    }
+
+    // Keyed from the first scan: the equality whose value the caller says will change.
+    std::optional<std::size_t> varyingKey() const {
+        if (s_.join != RestrictionJoin::And) return std::nullopt;
+        for (std::size_t i = 0; i < s_.criteria.size(); ++i) {
+            const Criterion& c = s_.criteria[i];
+            if (c.keyable && c.varies && keyType(t_.field(c.column)) != ValueType::None) return i;
+        }
+        return std::nullopt;
     }
 
     // Reads every record of the unchanged criteria once (per generation of the cache) and

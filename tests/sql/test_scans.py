@@ -95,7 +95,6 @@ def test_the_same_scan_again_sends_nothing(emulator, cursor):
     assert logged_requests(emulator) == []
 
 
-@pytest.mark.xfail(strict=True, reason="the inner table's first scan is not keyed yet")
 def test_a_join_costs_no_request_per_outer_row(emulator, cursor):
     got = rows(cursor, f"SELECT i.Name, p.Amount FROM [{PURCHASES}] p, [{ITEMS}] i "
                        f"WHERE i.[Record ID_] = p.Item")
