@@ -29,6 +29,13 @@ MsgNo TableLayerState::failFromSession(const QbSession& session) {
     return number;
 }
 
+MsgNo TableLayerState::failWithText(const QbSession& session, std::string detail) {
+    const MsgNo number = failFromSession(session);
+    error.detail = std::move(detail);
+    if (number == kMsgSession) lastQuickBaseError = error.detail;
+    return number;
+}
+
 MsgNo TableLayerState::refuseApplication(const QbSession& session, std::string detail) {
     error = TableError{kMsgSession, session.errcode(), std::move(detail), true};
     return kMsgSession;

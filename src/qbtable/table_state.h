@@ -102,6 +102,8 @@ struct TableLayerState {
     // Records the session's current error; returns 999, or the session's own message number
     // (1001 when it ran out of memory, 1091 or 1092 when a request took too long).
     MsgNo failFromSession(const QbSession& session);
+    // The same with the given detail text in place of the session's.
+    MsgNo failWithText(const QbSession& session, std::string detail);
     // Records the refusal of an application named where a table belongs, with the given text.
     MsgNo refuseApplication(const QbSession& session, std::string detail);
 };
