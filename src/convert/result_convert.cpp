@@ -408,4 +408,8 @@ MsgNo convertValueResult(const Value& value, const ClientBuffer& target, SQLLEN 
     });
 }
 
+std::size_t fixedCTypeSize(SQLSMALLINT cType) {
+    return describeTarget(cType).size;
+}
+
 }  // namespace kelvra

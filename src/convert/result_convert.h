@@ -56,4 +56,8 @@ MsgNo convertResult(const SqlSource& source, const ClientBuffer& target, SQLLEN 
 // DOUBLE as a double, BINARY as binary data.
 MsgNo convertValueResult(const Value& value, const ClientBuffer& target, SQLLEN offset = 0);
 
+// The bytes of a value of a fixed-size C type (date and time codes of either version); 0 for
+// character, binary and unknown types, whose size is the client's buffer length.
+std::size_t fixedCTypeSize(SQLSMALLINT cType);
+
 }  // namespace kelvra

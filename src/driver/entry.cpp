@@ -10,6 +10,7 @@ SQLRETURN returnCodeFor(MsgNo number) {
         case kMsgOptionChanged:
         case kMsgDdlIgnored:
         case kMsgCommittedBeforeDdl:
+        case kMsgBeforeFirstRowset:
             return SQL_SUCCESS_WITH_INFO;
         default:
             return SQL_ERROR;

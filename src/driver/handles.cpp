@@ -57,6 +57,10 @@ void DriverStatement::resetExecutionState() {
     getDataOffset = 0;
     getDataDone = false;
     currentRow = 0;
+    rowsetStart = 0;
+    rowsetRows = 0;
+    rowsetRow = 1;
+    resultRow = 0;
     operationRowStatus = nullptr;
     positionedRow = kNoPositionedRow;
 }

@@ -47,6 +47,9 @@ struct DriverDescriptor {
     std::int16_t allocType;  // SQL_DESC_ALLOC_AUTO (implicit) or SQL_DESC_ALLOC_USER
     DriverConnection* connection;
     std::int32_t bindType = SQL_BIND_BY_COLUMN;
+    // SQL_DESC_ARRAY_SIZE: the rows of a rowset (ARD) or the parameter sets of an execution
+    // (APD); 1 on the implementation descriptors.
+    SQLULEN arraySize = 1;
     SQLULEN* rowsProcessedPtr = nullptr;
     SQLUSMALLINT* arrayStatusPtr = nullptr;
     SQLLEN zeroOffset = 0;
@@ -80,6 +83,8 @@ enum StmtState : std::int32_t {
 };
 
 constexpr std::uint16_t kNoPositionedRow = 65535;
+// The current row number of a row added by a positioned operation.
+constexpr std::int32_t kAddedRow = -3;
 
 struct DriverStatement {
     const std::int16_t handleType = SQL_HANDLE_STMT;
@@ -92,7 +97,7 @@ struct DriverStatement {
     bool prepared = false;
     bool needData = false;
     std::int32_t dataAtExecNode = -1;  // current data-at-execution parameter
-    SQLLEN dataAtExecOffset = -1;  // -1: the current one has not started
+    SQLLEN dataAtExecOffset = -1;      // -1: the current one has not started
     SQLLEN diagRowCount = 0;
     SQLLEN rowCount = -1;
     SQLULEN maxRows = 0;
@@ -110,6 +115,16 @@ struct DriverStatement {
     std::uint16_t retrieveData;
     std::uint16_t useBookmarks;
     std::int32_t currentRow = 0;  // 1-based row of the last fetch
+    // The rowset of a block cursor: its first row (1-based; 0 before the first row, -1 after
+    // the last), the rows it holds, the rowset size the fetch used, and the row within it that
+    // SQLGetData reads (1-based; SQLSetPos(SQL_POSITION) chooses it). One row, row 1, unless the
+    // client asked for larger rowsets.
+    std::int64_t rowsetStart = 0;
+    SQLULEN rowsetRows = 0;
+    SQLULEN rowsetUsed = 1;
+    SQLULEN rowsetRow = 1;
+    SQLULEN rowsetSize = 1;      // SQL_ROWSET_SIZE: the rowset of SQLExtendedFetch
+    std::int64_t resultRow = 0;  // the row the result stands on (0: none)
     SQLUSMALLINT* operationRowStatus = nullptr;
     std::uint16_t positionedRow = kNoPositionedRow;
     std::uint32_t enableAutoIpd = SQL_TRUE;

@@ -18,6 +18,10 @@ class QueryCursor final : public ResultSet {
     const std::vector<ResultColumn>& columns() const override { return columns_; }
     MsgNo next(DiagRecord& diag) override { return move(FetchOrientation::Next, 0, diag); }
     MsgNo value(size_t column, DiagRecord& diag, const Value*& out) override;
+    std::int64_t scrollableRows() const override { return executor_->rowCount(); }
+    MsgNo moveTo(std::int64_t row, DiagRecord& diag) override {
+        return move(FetchOrientation::Absolute, row, diag);
+    }
 
     // Moves the cursor: 0, kMsgNoDataFound, or a failure posted on `diag`.
     MsgNo move(FetchOrientation orientation, std::int64_t offset, DiagRecord& diag);

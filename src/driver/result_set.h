@@ -39,6 +39,17 @@ class ResultSet {
     // The current row's value of column 1..count, valid until the next call; 0, or a failure
     // posted on `diag`.
     virtual MsgNo value(size_t column, DiagRecord& diag, const Value*& out) = 0;
+
+    // A result whose rows can be reached in any order (a materialised query) answers its number
+    // of rows; -1 for rows that come one after another only.
+    virtual std::int64_t scrollableRows() const { return -1; }
+    // Makes row `row` (1-based) of a scrollable result current: 0, kMsgNoDataFound, or a failure
+    // posted on `diag`.
+    virtual MsgNo moveTo(std::int64_t row, DiagRecord& diag) {
+        (void)row;
+        postMessage(diag, kMsgInternalError);
+        return kMsgInternalError;
+    }
 };
 
 }  // namespace kelvra

@@ -102,10 +102,6 @@ bool isPieceTarget(SQLSMALLINT cType) {
     return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
 }
 
-SQLLEN* offsetPointer(SQLLEN* p, SQLLEN offset) {
-    return p == nullptr ? nullptr : reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(p) + offset);
-}
-
 }  // namespace
 
 MsgNo describeColumn(DriverStatement& stmt, SQLUSMALLINT column, SQLUSMALLINT identifier,
@@ -280,8 +276,8 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
     const SQLSMALLINT cType = t.cType == SQL_C_DEFAULT ? defaultCType(sqlType, false, version)
                                                        : mapDateTimeCode(t.cType, version);
     const SQLLEN offset = piecewise ? stmt.getDataOffset : 0;
-    const MsgNo rc =
-        convertValueResult(*value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
+    const MsgNo rc = convertValueResult(
+        *value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
     if (rc != kMsgNone && rc != kMsgTruncated) return rc;
     if (t.indicatorPtr != nullptr && t.indicatorPtr != t.lengthPtr) *t.indicatorPtr = 0;
     if (piecewise) {
@@ -294,43 +290,6 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
         }
     }
     return rc;
-}
-
-MsgNo fetchNextRow(DriverStatement& stmt) {
-    DriverDescriptor& ird = stmt.ird;
-    if (ird.rowsProcessedPtr != nullptr) *ird.rowsProcessedPtr = 0;
-    if (ird.arrayStatusPtr != nullptr) ird.arrayStatusPtr[0] = SQL_ROW_NOROW;
-    if (!stmt.result) return kMsgInvalidCursorState;
-    const MsgNo moved = stmt.result->next(stmt.diag);
-    if (moved != kMsgNone) {
-        stmt.currentRow = 0;
-        return moved;
-    }
-    ++stmt.currentRow;
-    stmt.getDataColumn = 0;
-    stmt.getDataOffset = 0;
-    stmt.getDataDone = false;
-    if (ird.rowsProcessedPtr != nullptr) *ird.rowsProcessedPtr = 1;
-
-    MsgNo warning = kMsgNone;
-    const SQLLEN bindOffset = *stmt.ard->bindOffsetPtr;
-    for (const DescRecord& r : stmt.ard->records) {
-        Transfer t{r.cType,
-                   r.dataPtr == nullptr ? nullptr : static_cast<char*>(r.dataPtr) + bindOffset,
-                   r.octetLength, offsetPointer(r.octetLengthPtr, bindOffset),
-                   offsetPointer(r.indicatorPtr, bindOffset)};
-        const MsgNo rc = transferColumn(stmt, r.recordNumber, t, false);
-        if (rc == kMsgTruncated) {
-            warning = rc;
-        } else if (rc != kMsgNone) {
-            if (ird.arrayStatusPtr != nullptr) ird.arrayStatusPtr[0] = SQL_ROW_ERROR;
-            return rc;
-        }
-    }
-    if (ird.arrayStatusPtr != nullptr) {
-        ird.arrayStatusPtr[0] = warning ? SQL_ROW_SUCCESS_WITH_INFO : SQL_ROW_SUCCESS;
-    }
-    return warning;
 }
 
 }  // namespace kelvra

@@ -37,9 +37,4 @@ struct Transfer {
 // (SQLGetData) the value continues where the last call for the same column stopped.
 MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer transfer, bool piecewise);
 
-// Moves a catalog or type-information result to its next row and transfers the bound columns.
-// Returns 0, 1002 (a bound value was cut), kMsgNoDataFound after the last row, or a failure
-// posted on the statement.
-MsgNo fetchNextRow(DriverStatement& stmt);
-
 }  // namespace kelvra

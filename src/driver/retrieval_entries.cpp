@@ -1,12 +1,14 @@
 // Result retrieval: SQLNumResultCols, SQLDescribeCol, SQLColAttributes, SQLColAttribute,
 // SQLBindCol, SQLFetch, SQLFetchScroll, SQLExtendedFetch, SQLGetData, SQLRowCount,
-// SQLMoreResults and SQLCloseCursor.
+// SQLMoreResults, SQLCloseCursor, and SQLSetPos's positioning within a rowset.
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstring>
 #include <string>
 
 #include "convert/type_codes.h"
+#include "driver/block_fetch.h"
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/retrieval.h"
@@ -15,38 +17,50 @@ using namespace kelvra;
 
 namespace {
 
-// SQLFetch, and the catalog branch of SQLFetchScroll and SQLExtendedFetch.
-SQLRETURN fetch(DriverStatement& stmt) {
+// The checks SQLFetch, SQLFetchScroll and SQLExtendedFetch share, then the rowset. A catalog or
+// type result moves forward only; a query's cursor scrolls when it is keyset-driven.
+SQLRETURN fetchChecked(DriverStatement& stmt, FetchRequest request, const char* call) {
+    if (request.statuses != nullptr) request.statuses[0] = SQL_ROW_NOROW;
+    if (request.rowsFetched != nullptr) *request.rowsFetched = 0;
+    if (stmt.state > kStateCursor) {
+        postMessage(stmt.diag, kMsgNotSupported, call);
+        return SQL_ERROR;
+    }
     if (stmt.state == kStateNoResult) {
+        // An INSERTOQ, UPDATEOQ or DELETEOQ statement has an empty result.
         return stmt.oqStatement ? SQL_NO_DATA : finish(stmt.diag, kMsgInvalidCursorState);
     }
-    if (stmt.state == kStateCursor) {
-        if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
-        // The statement's maximum rows (TOP is the query's own, kept as it runs).
-        const SQLULEN limit = stmt.maxRows;
-        if (limit != 0 && stmt.currentRow >= 0 && static_cast<SQLULEN>(stmt.currentRow) >= limit) {
-            stmt.currentRow = 0;
-            return SQL_NO_DATA;
+    const bool scrolls = request.orientation != FetchOrientation::Next;
+    if (stmt.state != kStateCursor) {
+        if (scrolls) {
+            postMessage(stmt.diag, kMsgNotSupported, call);
+            return SQL_ERROR;
         }
-    }
-    const MsgNo rc = fetchNextRow(stmt);
-    if (rc == kMsgNoDataFound) return SQL_NO_DATA;
-    return finish(stmt.diag, rc);
-}
-
-SQLRETURN fetchScroll(DriverStatement& stmt, SQLSMALLINT orientation) {
-    if (stmt.state > kStateCursor) {
-        postMessage(stmt.diag, kMsgNotSupported, "SQLFetchScroll");
-        return SQL_ERROR;
-    }
-    if (stmt.state == kStateNoResult) return finish(stmt.diag, kMsgInvalidCursorState);
-    if (orientation != SQL_FETCH_NEXT) {
-        postMessage(stmt.diag, kMsgNotSupported,
-                    "fetch orientation " + std::to_string(orientation));
-        return SQL_ERROR;
+    } else {
+        if (scrolls && stmt.cursorType != SQL_CURSOR_KEYSET_DRIVEN) {
+            return finish(stmt.diag, kMsgFetchTypeRange);
+        }
+        if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
     }
     stmt.positionedRow = kNoPositionedRow;
-    return fetch(stmt);
+    return fetchRowset(stmt, request);
+}
+
+// A bookmark fetch starts from the bookmarked row, which must be a row of the result.
+MsgNo bookmarkTarget(DriverStatement& stmt, SQLLEN bookmark, FetchRequest& request) {
+    if (bookmark == kAddedRow) return kMsgPositionAddedRow;
+    const std::int64_t rows = stmt.result ? stmt.result->scrollableRows() : -1;
+    if (bookmark < 1 || bookmark > rows) return kMsgInvalidBookmark;
+    request.offset += bookmark;
+    return kMsgNone;
+}
+
+FetchOrientation orientationOf(SQLSMALLINT orientation) {
+    return static_cast<FetchOrientation>(orientation);
+}
+
+bool knownOrientation(SQLSMALLINT orientation) {
+    return orientation >= SQL_FETCH_NEXT && orientation <= SQL_FETCH_BOOKMARK && orientation != 7;
 }
 
 }  // namespace
@@ -144,31 +158,53 @@ KELVRA_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLIN
 }
 
 KELVRA_EXPORT SQLRETURN SQLFetch(SQLHSTMT hstmt) {
-    return runEntry<DriverStatement>(
-        hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return fetch(stmt); });
-}
-
-KELVRA_EXPORT SQLRETURN SQLFetchScroll(SQLHSTMT hstmt, SQLSMALLINT FetchOrientation,
-                                       SQLLEN /*FetchOffset*/) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        return fetchScroll(stmt, FetchOrientation);
+        return fetchChecked(stmt,
+                            {FetchOrientation::Next, 0, stmt.ard->arraySize,
+                             stmt.ird.arrayStatusPtr, stmt.ird.rowsProcessedPtr},
+                            "SQLFetch");
     });
 }
 
-KELVRA_EXPORT SQLRETURN SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN /*irow*/,
+KELVRA_EXPORT SQLRETURN SQLFetchScroll(SQLHSTMT hstmt, SQLSMALLINT FetchOrientation,
+                                       SQLLEN FetchOffset) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        FetchRequest request{orientationOf(FetchOrientation), FetchOffset, stmt.ard->arraySize,
+                             stmt.ird.arrayStatusPtr, stmt.ird.rowsProcessedPtr};
+        if (!knownOrientation(FetchOrientation)) {
+            if (request.statuses != nullptr) request.statuses[0] = SQL_ROW_NOROW;
+            return finish(stmt.diag, kMsgFetchTypeRange);
+        }
+        if (request.orientation == FetchOrientation::Bookmark && stmt.state == kStateCursor) {
+            if (stmt.fetchBookmarkPtr == nullptr) return finish(stmt.diag, kMsgInvalidBookmark);
+            std::int32_t bookmark = 0;
+            std::memcpy(&bookmark, stmt.fetchBookmarkPtr, sizeof bookmark);
+            if (const MsgNo rc = bookmarkTarget(stmt, bookmark, request)) {
+                return finish(stmt.diag, rc);
+            }
+        }
+        return fetchChecked(stmt, request, "SQLFetchScroll");
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT fFetchType, SQLLEN irow,
                                          SQLULEN* pcrow, SQLUSMALLINT* rgfRowStatus) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        const auto orientation = static_cast<SQLSMALLINT>(fFetchType);
+        FetchRequest request{orientationOf(orientation), irow, stmt.rowsetSize, rgfRowStatus,
+                             pcrow};
         if (pcrow != nullptr) *pcrow = 0;
         if (rgfRowStatus != nullptr) rgfRowStatus[0] = SQL_ROW_NOROW;
         stmt.operationRowStatus = rgfRowStatus;
-        const SQLRETURN rc = fetchScroll(stmt, static_cast<SQLSMALLINT>(fFetchType));
-        if (SQL_SUCCEEDED(rc)) {
-            if (pcrow != nullptr) *pcrow = 1;
-            if (rgfRowStatus != nullptr) {
-                rgfRowStatus[0] = rc == SQL_SUCCESS ? SQL_ROW_SUCCESS : SQL_ROW_SUCCESS_WITH_INFO;
+        if (!knownOrientation(orientation)) return finish(stmt.diag, kMsgFetchTypeRange);
+        if (request.orientation == FetchOrientation::Bookmark && stmt.state == kStateCursor) {
+            // The row argument is the bookmark itself.
+            request.offset = 0;
+            if (const MsgNo rc = bookmarkTarget(stmt, irow, request)) {
+                return finish(stmt.diag, rc);
             }
         }
-        return rc;
+        return fetchChecked(stmt, request, "SQLExtendedFetch");
     });
 }
 
@@ -180,9 +216,32 @@ KELVRA_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLIN
             const DescRecord* r = stmt.ard->findRecord(icol);
             cType = r != nullptr ? r->cType : SQLSMALLINT{SQL_C_DEFAULT};
         }
+        // In a rowset of several rows, the row SQLSetPos chose (the first by default).
+        if (const MsgNo rc = standOnRowsetRow(stmt)) return finish(stmt.diag, rc);
         const MsgNo rc =
             transferColumn(stmt, icol, {cType, rgbValue, cbValueMax, pcbValue, pcbValue}, true);
         if (rc == kMsgNoDataFound) return SQL_NO_DATA;
+        return finish(stmt.diag, rc);
+    });
+}
+
+// SQL_POSITION chooses the row of the rowset that SQLGetData reads. The positioned changes
+// (SQL_UPDATE, SQL_DELETE, SQL_ADD) and SQL_REFRESH are not built yet: Driver not capable.
+KELVRA_EXPORT SQLRETURN SQLSetPos(SQLHSTMT hstmt, SQLSETPOSIROW irow, SQLUSMALLINT fOption,
+                                  SQLUSMALLINT fLock) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        if (fLock != SQL_LOCK_NO_CHANGE) return finish(stmt.diag, kMsgNotCapable);
+        if (stmt.state != kStateCursor) {
+            postMessage(stmt.diag, kMsgNotSupported, "SQLSetPos");
+            return SQL_ERROR;
+        }
+        if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
+        if (fOption != SQL_POSITION) return finish(stmt.diag, kMsgNotCapable);
+        const MsgNo rc = positionInRowset(stmt, irow);
+        if (rc == kMsgNone) {
+            const SQLULEN rows = stmt.rowsetRows;
+            if (stmt.ird.rowsProcessedPtr != nullptr) *stmt.ird.rowsProcessedPtr = rows;
+        }
         return finish(stmt.diag, rc);
     });
 }

@@ -2,7 +2,10 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
+
 #include "convert/param_convert.h"
+#include "driver/bound_address.h"
 #include "driver/entry.h"
 #include "driver/query_cursor.h"
 #include "driver/statement_prepare.h"
@@ -11,13 +14,6 @@
 
 namespace kelvra {
 namespace {
-
-template <typename T>
-T* shifted(T* pointer, SQLLEN offset) {
-    return pointer == nullptr
-               ? nullptr
-               : reinterpret_cast<T*>(reinterpret_cast<char*>(pointer) + offset);
-}
 
 ParamMarker markerOf(const TypeDesc& type) {
     ParamMarker m;
@@ -35,21 +31,20 @@ void resetDataAtExec(DriverStatement& stmt) {
     stmt.dataAtExecOffset = -1;
 }
 
-// Puts the bound values into the parameter markers. A value to come in pieces flags its marker
-// and the statement's need for data. 0, 1002 (a value was rounded), or a failure.
-MsgNo bindParameters(DriverStatement& stmt, bool& truncated) {
+// Puts the values of parameter set `set` (0-based row of the bound arrays) into the parameter
+// markers. A value to come in pieces flags its marker and the statement's need for data. 0,
+// 1002 (a value was rounded), or a failure.
+MsgNo bindParameters(DriverStatement& stmt, SQLULEN set, bool& truncated) {
     resetDataAtExec(stmt);
-    const SQLLEN offset = *stmt.apd->bindOffsetPtr;
     for (NodeIndex p : parameterNodes(stmt)) {
         ParseNode& node = stmt.tree.node(p);
         auto& marker = node.as<ParameterFields>();
         marker.dataAtExec = false;
         const DescRecord* r = stmt.apd->findRecord(marker.number);
         if (r == nullptr) return kMsgParameterMissing;
-        const SQLLEN* indicator = shifted(r->indicatorPtr, offset);
-        const SQLLEN* length = shifted(r->octetLengthPtr, offset);
-        const SQLLEN lengthValue = length != nullptr ? *length : SQL_NTS;
-        if (indicator != nullptr && *indicator == SQL_NULL_DATA) {
+        const BoundRow at = boundRow(*stmt.apd, *r, set);
+        const SQLLEN lengthValue = at.length != nullptr ? *at.length : SQL_NTS;
+        if (at.indicator != nullptr && *at.indicator == SQL_NULL_DATA) {
             node.value = Value::null(node.type.valueType);
             continue;
         }
@@ -60,12 +55,10 @@ MsgNo bindParameters(DriverStatement& stmt, bool& truncated) {
             stmt.dataAtExecOffset = 0;
             continue;
         }
-        const ParamSource source{r->cType, shifted(static_cast<char*>(r->dataPtr), offset),
-                                 lengthValue};
+        const ParamSource source{r->cType, at.data, lengthValue};
         const MsgNo rc = convertParameter(source, markerOf(node.type), node.value);
         if (rc == kMsgTruncated) {
             truncated = true;
-            if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS_WITH_INFO;
         } else if (rc != kMsgNone) {
             return rc;
         }
@@ -73,8 +66,10 @@ MsgNo bindParameters(DriverStatement& stmt, bool& truncated) {
     return kMsgNone;
 }
 
-// Runs the executor on the bound statement and returns as SQLExecute does.
-SQLRETURN run(DriverStatement& stmt, bool truncated) {
+// Runs the executor once on the parameter set bound in the markers: 0, a warning, or a failure
+// posted on the statement. The changes stay in the write cache.
+MsgNo runParameterSet(DriverStatement& stmt, std::unique_ptr<Executor>& executor,
+                      ExecOutcome& outcome) {
     DriverConnection& dbc = *stmt.connection;
     ExecContext context;
     context.session = dbc.session.get();
@@ -84,13 +79,23 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
     context.forwardOnly = stmt.cursorType == SQL_CURSOR_FORWARD_ONLY;
     context.database = dbc.currentCatalog;
     context.rand = &dbc.rand;
-    auto executor = std::make_unique<Executor>(stmt.tree, std::move(context));
+    executor = std::make_unique<Executor>(stmt.tree, std::move(context));
     dbc.tableState.clearError();
-    ExecOutcome outcome;
-    MsgNo rc = executor->execute(outcome);
+    const MsgNo rc = executor->execute(outcome);
     stmt.dynamicFunctionCode = outcome.functionCode;
     if (rc != kMsgNone && rc != kMsgTruncated) {
         postExecutionError(stmt.diag, rc, *executor, dbc.tableState);
+    }
+    return rc;
+}
+
+// Runs the executor on the bound statement and returns as SQLExecute does.
+SQLRETURN run(DriverStatement& stmt, bool truncated) {
+    DriverConnection& dbc = *stmt.connection;
+    std::unique_ptr<Executor> executor;
+    ExecOutcome outcome;
+    MsgNo rc = runParameterSet(stmt, executor, outcome);
+    if (rc != kMsgNone && rc != kMsgTruncated) {
         // A failed statement leaves none of its changes to go with a later one.
         if (dbc.autocommit == SQL_AUTOCOMMIT_ON) discardWrites(dbc.tableState);
         return SQL_ERROR;
@@ -124,8 +129,8 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
 // The statement no longer needs its tree once nothing refers to it: an executed direct
 // statement without an open cursor or pending data.
 void releaseDirect(DriverStatement& stmt, SQLRETURN rc) {
-    const bool carriesOn =
-        rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA || rc == SQL_NEED_DATA;
+    const bool carriesOn = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA ||
+                           rc == SQL_NEED_DATA;
     if (carriesOn && (stmt.state == kStateCursor || stmt.needData)) {
         stmt.prepared = false;  // closing the cursor frees it
         return;
@@ -144,6 +149,74 @@ void releaseDirect(DriverStatement& stmt, SQLRETURN rc) {
     releasePrepared(stmt);
 }
 
+// A parameter set the application marked to be skipped (SQL_PARAM_IGNORE) runs nothing.
+bool skipsSet(const DriverStatement& stmt, SQLULEN set) {
+    if (stmt.apd->arrayStatusPtr == nullptr) return false;
+    const SQLUSMALLINT operation = stmt.apd->arrayStatusPtr[set];
+    return operation != SQL_PARAM_PROCEED && operation != 4 && operation != 6;
+}
+
+// An execution with several parameter sets: each set is bound and run in turn, with a status
+// of its own; the statement's writes then go to QuickBase together. A set that fails does not
+// stop the others. SQL_SUCCESS when every set ran cleanly, SQL_SUCCESS_WITH_INFO when some
+// failed or were cut, SQL_ERROR when every set that ran failed.
+SQLRETURN executeParameterArray(DriverStatement& stmt) {
+    const SQLULEN sets = stmt.apd->arraySize;
+    SQLUSMALLINT* statuses = stmt.ipd.arrayStatusPtr;
+    if (statuses != nullptr) std::fill_n(statuses, sets, SQLUSMALLINT{SQL_PARAM_UNUSED});
+    if (stmt.ipd.rowsProcessedPtr != nullptr) *stmt.ipd.rowsProcessedPtr = 0;
+    if (stmt.tree.node(stmt.tree.root().statement).kind == NodeKind::Select) {
+        // One result per execution: a query takes one parameter set.
+        postMessage(stmt.diag, kMsgNotSupported, "a query with an array of parameter sets");
+        return SQL_ERROR;
+    }
+    SQLULEN ran = 0;
+    SQLULEN failed = 0;
+    bool warned = false;
+    std::int64_t rows = 0;
+    DiagRecord first;  // the first set's failure is the one reported
+    for (SQLULEN set = 0; set < sets; ++set) {
+        if (skipsSet(stmt, set)) continue;
+        ++ran;
+        if (stmt.ipd.rowsProcessedPtr != nullptr) *stmt.ipd.rowsProcessedPtr = set + 1;
+        bool truncated = false;
+        MsgNo rc = bindParameters(stmt, set, truncated);
+        if (rc == kMsgNone && stmt.needData) {
+            resetDataAtExec(stmt);
+            rc = kMsgFeatureNotImplemented;  // data at execution needs one set at a time
+        }
+        if (rc != kMsgNone) {
+            postMessage(stmt.diag, rc);
+        } else {
+            std::unique_ptr<Executor> executor;
+            ExecOutcome outcome;
+            rc = runParameterSet(stmt, executor, outcome);
+            if (rc == kMsgNone || rc == kMsgTruncated)
+                rows += std::max<std::int64_t>(outcome.rowCount, 0);
+        }
+        SQLUSMALLINT status = SQL_PARAM_SUCCESS;
+        if (rc == kMsgTruncated || (rc == kMsgNone && truncated)) {
+            status = SQL_PARAM_SUCCESS_WITH_INFO;
+            warned = true;
+            if (!first.pending()) postMessage(first, kMsgTruncated);
+        } else if (rc != kMsgNone) {
+            status = SQL_PARAM_ERROR;
+            ++failed;
+            if (!first.pending() || first.number == kMsgTruncated) first = stmt.diag;
+        }
+        stmt.diag.clear();
+        if (statuses != nullptr) statuses[set] = status;
+    }
+    stmt.diagRowCount = rows;
+    stmt.rowCount = rows;
+    stmt.diag = first;
+    if (failed < ran) {
+        if (endStatementWrites(*stmt.connection, stmt.diag) != kMsgNone) return SQL_ERROR;
+    }
+    if (ran != 0 && failed == ran) return SQL_ERROR;
+    return failed != 0 || warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
 }  // namespace
 
 SQLRETURN executePrepared(DriverStatement& stmt) {
@@ -152,22 +225,22 @@ SQLRETURN executePrepared(DriverStatement& stmt) {
     }
     stmt.rowCount = -1;
     stmt.resetExecutionState();
-    // A parameter set the application marked to be skipped runs nothing.
-    if (stmt.apd->arrayStatusPtr != nullptr) {
-        const SQLUSMALLINT operation = stmt.apd->arrayStatusPtr[0];
-        if (operation != SQL_PARAM_PROCEED && operation != 4 && operation != 6) {
-            if (stmt.ipd.rowsProcessedPtr != nullptr) *stmt.ipd.rowsProcessedPtr = 1;
-            if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_UNUSED;
-            return SQL_SUCCESS;
-        }
+    if (stmt.apd->arraySize > 1) return executeParameterArray(stmt);
+    if (skipsSet(stmt, 0)) {
+        if (stmt.ipd.rowsProcessedPtr != nullptr) *stmt.ipd.rowsProcessedPtr = 1;
+        if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_UNUSED;
+        return SQL_SUCCESS;
     }
     if (stmt.ipd.rowsProcessedPtr != nullptr) *stmt.ipd.rowsProcessedPtr = 1;
     if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS;
     bool truncated = false;
-    if (const MsgNo rc = bindParameters(stmt, truncated)) {
+    if (const MsgNo rc = bindParameters(stmt, 0, truncated)) {
         resetDataAtExec(stmt);
         if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_ERROR;
         return finish(stmt.diag, rc);
+    }
+    if (truncated && stmt.ipd.arrayStatusPtr != nullptr) {
+        stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS_WITH_INFO;
     }
     if (stmt.needData) {
         stmt.positionedRow = kNoPositionedRow;
@@ -228,9 +301,11 @@ SQLRETURN putData(DriverStatement& stmt, SQLPOINTER data, SQLLEN length) {
     if (r == nullptr) return finish(stmt.diag, kMsgInternalError);
     if (stmt.dataAtExecOffset == -1) stmt.dataAtExecOffset = 0;
     const ParamSource source{r->cType, data, length};
-    const MsgNo rc = convertParameter(source, markerOf(node.type), node.value, &stmt.dataAtExecOffset);
+    const MsgNo rc =
+        convertParameter(source, markerOf(node.type), node.value, &stmt.dataAtExecOffset);
     if (rc == kMsgTruncated) {
-        if (stmt.ipd.arrayStatusPtr != nullptr) stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS_WITH_INFO;
+        if (stmt.ipd.arrayStatusPtr != nullptr)
+            stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS_WITH_INFO;
         return finish(stmt.diag, rc);
     }
     if (rc != kMsgNone) {

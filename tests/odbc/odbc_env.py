@@ -172,8 +172,26 @@ class Statement:
     def close_cursor(self):
         return self.lib.SQLFreeStmt(self.handle, 0)
 
+    def set_attr(self, attribute, value):
+        """SQLSetStmtAttr with an integer or pointer value."""
+        return self.lib.SQLSetStmtAttr(self.handle, attribute, ctypes.c_void_p(value), 0)
+
+    def get_attr(self, attribute):
+        """SQLGetStmtAttr: (return code, the value as an unsigned number or address)."""
+        value = ctypes.c_uint64()
+        rc = self.lib.SQLGetStmtAttr(self.handle, attribute, ctypes.byref(value), 8, None)
+        return rc, value.value
+
+    def fetch_scroll(self, orientation, offset=0):
+        return self.lib.SQLFetchScroll(self.handle, orientation, ctypes.c_long(offset))
+
     def free(self):
-        return self.lib.SQLFreeHandle(Odbc.SQL_HANDLE_STMT, self.handle)
+        """Frees the handle (once; later calls do nothing)."""
+        if self.handle is None:
+            return 0
+        rc = self.lib.SQLFreeHandle(Odbc.SQL_HANDLE_STMT, self.handle)
+        self.handle = None
+        return rc
 
 
 def write_odbc_ini(sections):

@@ -424,10 +424,15 @@ class Api:
         recs = table.query_cache.get(key) if cacheable else None
         if recs is None:
             tree = Q.parse(qtext)
-            pred = Q.compile_query(tree, Q.EvalContext(self.store, table, req.user))
-            recs = table.records.values()
-            if pred is not None:
-                recs = [r for r in recs if pred(r)]
+            ids = Q.record_ids(tree) if tree is not None else None
+            if ids is not None:
+                # Ids ascend in the table's own order, so a lookup keeps that order.
+                recs = [table.records[i] for i in sorted(set(ids)) if i in table.records]
+            else:
+                pred = Q.compile_query(tree, Q.EvalContext(self.store, table, req.user))
+                recs = table.records.values()
+                if pred is not None:
+                    recs = [r for r in recs if pred(r)]
             recs = Q.sort_records(self.store, table, recs, slist, dirs) if slist else list(recs)
             if cacheable:
                 if len(table.query_cache) > 16:

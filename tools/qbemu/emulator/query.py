@@ -178,6 +178,22 @@ def compile_query(tree, ctx):
     return _compile(tree, ctx)
 
 
+def record_ids(tree):
+    """The record ids a query names when it is only {3.EX.n} criteria (each value one id or
+    ids joined by " OR ") joined by OR, as a client asks for records by id, so they can be
+    looked up rather than scanned; else None."""
+    items = tree[1] if isinstance(tree, tuple) and tree[0] == "or" else [tree]
+    ids = []
+    for c in items:
+        if not isinstance(c, Criterion) or c.fid != 3 or c.op != "EX":
+            return None
+        for value in _alternatives(c.value):
+            if not value.strip().isdigit():
+                return None
+            ids.append(int(value))
+    return ids
+
+
 def _compile(node, ctx):
     if isinstance(node, Criterion):
         return _compile_criterion(node, ctx)

@@ -37,6 +37,14 @@ class Parsing(unittest.TestCase):
         self.assertEqual(rids(E.TASKS, "{'15'.CT.'\"legacy\" FTP'}"), [12])
         self.assertEqual(rids(E.PROJECTS, "{'13'.EX.'Acme & Sons'}"), [2])
 
+    def test_record_id_lookups_select_what_a_scan_selects(self):
+        for text in ("{'3'.EX.'4 OR 2 OR 99 OR 2'}", "{3.EX.5}OR{'3'.EX.'1 OR 12'}"):
+            ids = query.record_ids(query.parse(text))
+            table = STORE.by_dbid[E.TASKS]
+            self.assertEqual(sorted(i for i in set(ids) if i in table.records), rids(E.TASKS, text))
+        for text in ("{3.EX.5}AND{3.EX.6}", "{3.GT.5}", "{6.EX.5}", "{3.EX.'5 OR x'}"):
+            self.assertIsNone(query.record_ids(query.parse(text)))
+
     def test_and_or_parentheses_and_precedence(self):
         self.assertEqual(rids(E.TASKS, "{'7'.EX.'1'}AND{'12'.EX.'1'}"), [1, 2])
         self.assertEqual(rids(E.TASKS, "{'7'.EX.'4'}OR{'7'.EX.'5'}"), [11, 12])
