@@ -13,7 +13,7 @@ struct MessageEntry {
 };
 
 // Sorted by number.
-constexpr std::array<MessageEntry, 101> kMessages = {{
+constexpr std::array<MessageEntry, 102> kMessages = {{
     {0, "00000 00000 "},
     {1, "S0000 S0000 [Kelvra ODBC]No data found"},
     {2, "01004 01004 [Kelvra ODBC]Data truncated"},
@@ -119,6 +119,7 @@ constexpr std::array<MessageEntry, 101> kMessages = {{
     {1091, "S1T00 HYT00 [Kelvra ODBC]Timeout expired: %s"},
     {1092, "S1T00 HYT01 [Kelvra ODBC]Connection timeout expired: %s"},
     {1093, "28000 28000 [Kelvra ODBC]Invalid authorization specification: %s"},
+    {1094, "22021 22021 [Kelvra ODBC]Invalid text encoding: %s"},
 }};
 
 }  // namespace
