@@ -13,6 +13,7 @@
 #include "driver/entry.h"
 #include "driver/export.h"
 #include "driver/string_out.h"
+#include "qbtable/write_cache.h"
 #include "resources/ascii.h"
 
 using namespace kelvra;
@@ -140,6 +141,26 @@ SQLRETURN kelvra::connectWithString(DriverConnection& dbc, const std::string& in
 
 namespace {
 
+MsgNo postTableFailure(DriverConnection& dbc) {
+    const TableError& error = dbc.tableState.error;
+    postSessionError(dbc.diag, error.number, error.code, error.detail);
+    return error.number;
+}
+
+// What the table layer still holds for QuickBase. Changes of an open transaction refuse the
+// disconnect (the client commits or rolls back first); in auto-commit they are what a failed
+// flush kept, sent once more. Then the imports saved until the connection's end. A failure
+// keeps the connection, and what was not sent with it, and names the tables and counts.
+MsgNo sendWrites(DriverConnection& dbc) {
+    if (!dbc.session) return kMsgNone;
+    if (hasPendingWrites(dbc.tableState)) {
+        if (dbc.autocommit != SQL_AUTOCOMMIT_ON) return kMsgTransactionActive;
+        if (flushWrites(*dbc.session, dbc.tableState) != kMsgNone) return postTableFailure(dbc);
+    }
+    if (sendSavedImports(*dbc.session, dbc.tableState) != kMsgNone) return postTableFailure(dbc);
+    return kMsgNone;
+}
+
 MsgNo disconnect(DriverConnection& dbc) {
     dbc.explicitDescriptors.clear();
     for (auto& stmt : dbc.statements) {
@@ -154,6 +175,7 @@ MsgNo disconnect(DriverConnection& dbc) {
             return rc;
         }
     }
+    if (const MsgNo rc = sendWrites(dbc); rc != kMsgNone) return rc;
     // The session stays with the handle until it connects again or is freed.
     dbc.dataSourceName.clear();
     return kMsgNone;

@@ -1,6 +1,6 @@
 // Environment and connection attributes: SQLSetEnvAttr, SQLGetEnvAttr, SQLSetConnectOption,
-// SQLGetConnectOption, SQLSetConnectAttr, SQLGetConnectAttr. The driver has no transactions
-// (SQL_TXN_CAPABLE is SQL_TC_NONE): auto-commit is always on and cannot be turned off.
+// SQLGetConnectOption, SQLSetConnectAttr, SQLGetConnectAttr. Auto-commit may be turned off:
+// changes then wait in the connection's write cache for a commit (driver/transactions.h).
 #include <sql.h>
 #include <sqlext.h>
 
@@ -12,6 +12,8 @@
 #include "driver/export.h"
 #include "driver/string_out.h"
 #include "driver/text_args.h"
+#include "driver/transactions.h"
+#include "qbtable/write_cache.h"
 
 using namespace kelvra;
 
@@ -118,14 +120,26 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
                                 static_cast<std::uint16_t>(value));
             return kMsgNone;
         case SQL_AUTOCOMMIT:
-            return value != SQL_AUTOCOMMIT_ON ? kMsgNotCapable : kMsgNone;
+            // Turning auto-commit on commits what is pending first.
+            if (value == SQL_AUTOCOMMIT_ON && dbc.autocommit == SQL_AUTOCOMMIT_OFF) {
+                if (const MsgNo rc = endTransaction(dbc, SQL_COMMIT)) return rc;
+            } else if (value != SQL_AUTOCOMMIT_ON && value != SQL_AUTOCOMMIT_OFF) {
+                return kMsgNotCapable;
+            }
+            dbc.autocommit = static_cast<std::uint32_t>(value);
+            return kMsgNone;
         case SQL_LOGIN_TIMEOUT:
             dbc.loginTimeout = static_cast<std::uint32_t>(value);
             return kMsgNone;
         case SQL_OPT_TRACEFILE:
             return kMsgOptionChanged;
         case SQL_TXN_ISOLATION:
-            return kMsgNotCapable;
+            // Reads see committed QuickBase data and the connection's own pending changes.
+            if (value == static_cast<SQLULEN>(dbc.txnIsolation)) return kMsgNone;
+            if (dbc.session && hasPendingWrites(dbc.tableState)) return kMsgTransactionActive;
+            if ((value & SQL_TXN_READ_COMMITTED) == 0) return kMsgTableNotSupported;
+            dbc.txnIsolation = SQL_TXN_READ_COMMITTED;
+            return kMsgNone;
         case SQL_ATTR_CONNECTION_TIMEOUT:
         case SQL_ATTR_METADATA_ID:
             return setConnectAttr(dbc, option, reinterpret_cast<SQLPOINTER>(value), {});
@@ -147,6 +161,9 @@ MsgNo getConnectOption(const DriverConnection& dbc, SQLUSMALLINT option, SQLPOIN
             return kMsgNone;
         case SQL_AUTOCOMMIT:
             storeInteger(value, nullptr, dbc.autocommit);
+            return kMsgNone;
+        case SQL_TXN_ISOLATION:
+            storeInteger(value, nullptr, static_cast<SQLUINTEGER>(dbc.txnIsolation));
             return kMsgNone;
         case SQL_OPT_TRACEFILE:
         case SQL_TRANSLATE_DLL:

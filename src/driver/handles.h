@@ -96,7 +96,6 @@ struct DriverStatement {
     SQLLEN diagRowCount = 0;
     SQLLEN rowCount = -1;
     SQLULEN maxRows = 0;
-    SQLULEN rowLimit = 0;
     std::uint16_t getDataColumn = 0;  // piecewise SQLGetData
     SQLLEN getDataOffset = 0;
     bool getDataDone = false;  // the get-data column's value was wholly returned

@@ -226,20 +226,21 @@ bool dynamicAnswer(const DriverConnection& dbc, SQLUSMALLINT type, InfoAnswer& a
         case SQL_USER_NAME:
             textValue = session ? session->username : "";
             break;
+        // Transactions over the write cache: each connection has its own; cursors stay open
+        // across commit and rollback; reads see committed data and the connection's own changes.
         case SQL_MULTIPLE_ACTIVE_TXN:
-            textValue = "N";
+            textValue = "Y";
             break;
-        // The driver has no transactions: a statement's work is done when it ends.
         case SQL_CURSOR_COMMIT_BEHAVIOR:
         case SQL_CURSOR_ROLLBACK_BEHAVIOR:
-            answer = small(type, SQL_CB_CLOSE);
+            answer = small(type, SQL_CB_PRESERVE);
             return true;
         case SQL_DEFAULT_TXN_ISOLATION:
         case SQL_TXN_ISOLATION_OPTION:
-            answer = integer(type, 0);
+            answer = integer(type, SQL_TXN_READ_COMMITTED);
             return true;
         case SQL_TXN_CAPABLE:
-            answer = small(type, SQL_TC_NONE);
+            answer = small(type, SQL_TC_DML);
             return true;
         case SQL_BOOKMARK_PERSISTENCE:
             answer = integer(type, hostProgramName() == "winword.exe" ? 0 : 82);

@@ -23,9 +23,8 @@ SQLRETURN fetch(DriverStatement& stmt) {
     }
     if (stmt.state == kStateCursor) {
         if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
-        // The row limit: TOP, or the statement's maximum rows when that is smaller.
-        SQLULEN limit = stmt.rowLimit;
-        if (stmt.maxRows != 0 && (limit == 0 || stmt.maxRows < limit)) limit = stmt.maxRows;
+        // The statement's maximum rows (TOP is the query's own, kept as it runs).
+        const SQLULEN limit = stmt.maxRows;
         if (limit != 0 && stmt.currentRow >= 0 && static_cast<SQLULEN>(stmt.currentRow) >= limit) {
             stmt.currentRow = 0;
             return SQL_NO_DATA;

@@ -14,6 +14,7 @@
 #include "driver/handles.h"
 #include "driver/statement_prepare.h"
 #include "driver/string_out.h"
+#include "driver/transactions.h"
 #include "sql/parser.h"
 
 using namespace kelvra;
@@ -82,13 +83,6 @@ SQLSMALLINT bindingCType(SQLSMALLINT cType, SQLSMALLINT sqlType) {
         default:
             return cType;
     }
-}
-
-MsgNo endTransaction(DriverConnection& dbc, SQLSMALLINT completion) {
-    if (completion != SQL_COMMIT && completion != SQL_ROLLBACK) return kMsgNone;
-    // The driver keeps no transaction: every statement's changes are sent when it ends.
-    (void)dbc;
-    return kMsgNone;
 }
 
 SQLRETURN transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT completion) {

@@ -6,6 +6,8 @@
 #include "driver/entry.h"
 #include "driver/query_cursor.h"
 #include "driver/statement_prepare.h"
+#include "driver/transactions.h"
+#include "qbtable/write_cache.h"
 
 namespace kelvra {
 namespace {
@@ -89,9 +91,13 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
     stmt.dynamicFunctionCode = outcome.functionCode;
     if (rc != kMsgNone && rc != kMsgTruncated) {
         postExecutionError(stmt.diag, rc, *executor, dbc.tableState);
+        // A failed statement leaves none of its changes to go with a later one.
+        if (dbc.autocommit == SQL_AUTOCOMMIT_ON) discardWrites(dbc.tableState);
         return SQL_ERROR;
     }
     if (truncated && rc == kMsgNone) rc = kMsgTruncated;
+    // In auto-commit a statement's changes reach QuickBase when it ends.
+    if (endStatementWrites(dbc, stmt.diag) != kMsgNone) return SQL_ERROR;
     if (stmt.passThrough) outcome.rowCount = 1;
     if (outcome.cursorOpen) {
         stmt.result = std::make_unique<QueryCursor>(std::move(executor), stmt.preparedColumns,

@@ -69,12 +69,10 @@ MsgNo prepareStatement(DriverStatement& stmt, std::string_view text) {
     }
 
     StatementFacts facts;
-    facts.maxRows = stmt.maxRows;
     if (const MsgNo rc = ParseStatement(text, stmt.tree, facts)) {
         postMessage(stmt.diag, rc, facts.argument);
         return failPrepare(stmt, rc);
     }
-    stmt.rowLimit = facts.rowLimit;
     stmt.oqStatement = facts.openQuery;
     stmt.remainingBatch = std::move(facts.remainingBatch);
 

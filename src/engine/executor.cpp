@@ -234,6 +234,10 @@ MsgNo Executor::nextSelectRow(NodeIndex select) {
     }
     auto& s = tree_.fields<SelectFields>(select);
     if (s.rowPosition == -2) return kMsgNoDataFound;
+    if (s.top >= 0 && s.rowPosition + 1 >= s.top) {  // TOP n: no row after the nth
+        s.rowPosition = -2;
+        return kMsgNoDataFound;
+    }
     const MsgNo rc = nextMatchingRow(select);
     if (rc == kMsgNoDataFound) {
         s.rowPosition = -2;
@@ -350,13 +354,13 @@ MsgNo Executor::execute(ExecOutcome& outcome) {
             }
             case NodeKind::Insert:
                 outcome.functionCode = SQL_DIAG_INSERT;
-                return fail(kMsgNotSupported, "INSERT is not supported yet");
+                return insert(statement, outcome);
             case NodeKind::Update:
                 outcome.functionCode = SQL_DIAG_UPDATE_WHERE;
-                return fail(kMsgNotSupported, "UPDATE is not supported yet");
+                return update(statement, outcome);
             case NodeKind::Delete:
                 outcome.functionCode = SQL_DIAG_DELETE_WHERE;
-                return fail(kMsgNotSupported, "DELETE is not supported yet");
+                return remove(statement, outcome);
             case NodeKind::CreateTable:
                 outcome.functionCode = SQL_DIAG_CREATE_TABLE;
                 return kMsgTableNotSupported;

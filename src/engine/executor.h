@@ -101,6 +101,7 @@ class Executor {
 
     // Materialised results (materialize.cpp).
     MsgNo materialize(NodeIndex select);
+    MsgNo materializeRows(NodeIndex select);
     MsgNo sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFile>& out);
     MsgNo groupStep(NodeIndex select, TempFile& input, std::unique_ptr<TempFile>& out);
     MsgNo distinctStep(NodeIndex select);
@@ -109,6 +110,14 @@ class Executor {
     MsgNo sortResult(NodeIndex select, TempFile& file, StringIndex spec);
     MsgNo positionOnRow(NodeIndex select);
     MsgNo readSlot(NodeIndex node, std::int32_t position, std::int32_t width);
+
+    // INSERT, UPDATE, DELETE (modify.cpp).
+    MsgNo insert(NodeIndex statement, ExecOutcome& outcome);
+    MsgNo update(NodeIndex statement, ExecOutcome& outcome);
+    MsgNo remove(NodeIndex statement, ExecOutcome& outcome);
+    MsgNo assignValue(NodeIndex columnRef, NodeIndex value);
+    template <typename Change>
+    MsgNo forEachTargetRecord(NodeIndex tableRef, NodeIndex where, Change&& change);
 
     // Evaluation (evaluate.cpp).
     MsgNo evaluate(NodeIndex node);
@@ -129,6 +138,7 @@ class Executor {
     std::string argument_;
     std::unordered_map<NodeIndex, std::unique_ptr<SelectRun>> runs_;
     std::vector<NodeIndex> items_;  // the statement's select items, in order
+    Value converted_;               // a value converted to its column's type
 };
 
 }  // namespace kelvra

@@ -306,7 +306,8 @@ MsgNo Executor::keysetStep(NodeIndex select) {
     std::unique_ptr<TempFile> file;
     if (MsgNo rc = TempFile::create(length, file)) return rc;
     std::vector<char> row(length, ' ');
-    for (;;) {
+    // Rows in the order found: TOP n needs no more than n of them.
+    for (std::int64_t found = 0; s.top < 0 || found < s.top; ++found) {
         const MsgNo moved = nextMatchingRow(select);
         if (moved == kMsgNoDataFound) break;
         if (moved != kMsgNone) return moved;
@@ -397,6 +398,13 @@ MsgNo Executor::keysetFetchStep(NodeIndex select) {
 }
 
 MsgNo Executor::materialize(NodeIndex select) {
+    if (MsgNo rc = materializeRows(select)) return rc;
+    auto& s = tree_.fields<SelectFields>(select);
+    if (s.top >= 0 && s.rowCount > s.top) s.rowCount = s.top;  // TOP n: the first n rows
+    return kMsgNone;
+}
+
+MsgNo Executor::materializeRows(NodeIndex select) {
     auto& s = tree_.fields<SelectFields>(select);
     SelectRun& run = runOf(select);
     const bool grouped = s.firstGroup != kNoNode || s.aggregateQuery;

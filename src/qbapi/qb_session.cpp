@@ -84,13 +84,6 @@ void QbSession::addParam(std::string_view name, std::string_view value) {
     });
 }
 
-void QbSession::addCDataParam(std::string_view name, std::string_view value) {
-    guarded(0, [&] {
-        if (request_) request_->addCDataParam(name, value);
-        return 0;
-    });
-}
-
 void QbSession::addFieldParam(std::int32_t fid, std::string_view value, std::string_view filename) {
     guarded(0, [&] {
         if (request_) request_->addFieldParam(fid, value, filename);

@@ -96,7 +96,6 @@ class QbSession {
     // (the ticket, else user name and password when there is a user name).
     void beginRequest();
     void addParam(std::string_view name, std::string_view value);
-    void addCDataParam(std::string_view name, std::string_view value);
     void addFieldParam(std::int32_t fid, std::string_view value, std::string_view filename);
 
     // Posts the request and verifies the reply document; on success replyDocument() is the
@@ -135,6 +134,7 @@ class QbSession {
     // Returns the number of fields changed, empty on failure.
     std::string editRecord(std::string_view dbid, std::string_view rid, const FieldValues& values,
                            bool valuesAreContent);
+    // Percent values in the CSV are fractions (decimalPercent).
     void importFromCsv(std::string_view dbid, std::string_view csvText, std::string_view clist);
     // errcode comes from the reply header.
     void purgeRecords(std::string_view dbid, std::string_view query);

@@ -66,16 +66,6 @@ void RequestDocument::addParam(std::string_view name, std::string_view value) {
     }
 }
 
-void RequestDocument::addCDataParam(std::string_view name, std::string_view value) {
-    xmlNodePtr element =
-        checked(xmlNewDocNode(impl_->doc, nullptr, xc(std::string(name)), nullptr));
-    xmlAddChild(impl_->root, element);
-    // libxml2 splits a "]]>" inside the value over two sections when it writes the document.
-    std::string copy(value);
-    xmlAddChild(element,
-                checked(xmlNewCDataBlock(impl_->doc, xc(copy), static_cast<int>(copy.size()))));
-}
-
 void RequestDocument::addFieldParam(long fid, std::string_view value, std::string_view filename) {
     addParam("field", value);
     xmlNodePtr element = impl_->root->last;

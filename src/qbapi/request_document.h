@@ -18,9 +18,8 @@ class RequestDocument {
 
     // Removes every parameter, leaving the bare root.
     void clear();
-    // Appends an element `name` holding `value` as text (or as a CDATA section).
+    // Appends an element `name` holding `value` as text.
     void addParam(std::string_view name, std::string_view value);
-    void addCDataParam(std::string_view name, std::string_view value);
     // Appends <field fid="FID" [filename="..."]>value</field>; no filename attribute when empty.
     void addFieldParam(long fid, std::string_view value, std::string_view filename);
     // Removes every parameter of that name.

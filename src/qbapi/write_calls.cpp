@@ -58,8 +58,12 @@ void QbSession::importFromCsv(std::string_view dbid, std::string_view csvText,
                               std::string_view clist) {
     guarded(0, [&] {
         beginRequest();
-        addCDataParam("records_csv", csvText);
+        // A text node rather than CDATA: XML turns every CR LF inside CDATA into LF, which
+        // would change values; in a text node the CR is written as a character reference.
+        addParam("records_csv", csvText);
         addParam("clist", clist);
+        // Percentages are read and written as fractions (0.25 for 25 %).
+        addParam("decimalPercent", "1");
         return callApi(dbid, "API_ImportFromCSV");
     });
 }

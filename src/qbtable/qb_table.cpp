@@ -194,10 +194,14 @@ class TableOpener {
 
 QbTable::QbTable(QbSession& session, TableLayerState& state,
                  std::shared_ptr<const TableSchema> schema)
-    : session_(session),
-      state_(state),
-      schema_(std::move(schema)),
-      shared_(&state.tables[schema_->key]) {}
+    : session_(session), state_(state), schema_(std::move(schema)) {
+    bindShared();
+}
+
+void QbTable::bindShared() const {
+    shared_ = &state_.tables[schema_->key];
+    sharedSerial_ = state_.serial;
+}
 
 MsgNo openTable(QbSession& session, TableLayerState& state, std::string_view sqlTableName,
                 std::unique_ptr<QbTable>& table) {

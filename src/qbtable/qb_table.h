@@ -46,7 +46,10 @@ class QbTable {
     const std::string& dbid() const { return schema_->key; }
     // The table's own name from its schema (empty for the special tables).
     const std::string& name() const { return schema_->name; }
-    DbidState& shared() const { return *shared_; }
+    DbidState& shared() const {
+        if (sharedSerial_ != state_.serial) bindShared();
+        return *shared_;
+    }
 
     std::uint16_t columnCount() const { return static_cast<std::uint16_t>(schema_->fields.size()); }
     const QbField& field(std::size_t position) const { return schema_->fields.at(position); }
@@ -92,16 +95,37 @@ class QbTable {
     // Makes every query of this DBID ask for the column's field.
     void requestColumn(std::uint16_t column);
 
+    // Writes. Changes stay in the connection's write cache (write_cache.h), where scans of the
+    // DBID see them, until they are flushed or discarded.
+    //
+    // A new record with a temporary id (-2, -3, ...), appended to the scan and made current.
+    MsgNo newRecord();
+    // A value of the current record: 0, or 999 for a read-only column. The configuration table
+    // takes a parameter name (column 0) and then its value (column 1) into the options.
+    MsgNo putColumnValue(std::uint16_t column, const Value& value);
+    // The current record joins the write set; one with a new file attachment is written at
+    // once (API_AddRecord or API_EditRecord, the file's content or a local file by FILE).
+    MsgNo saveRecord();
+    // The current record is to be purged; a new one is simply forgotten.
+    MsgNo deleteRecord();
+
   private:
     friend class TableOpener;
     friend class ScanRunner;
+    friend class RecordWriter;
 
     QbSession& session_;
     TableLayerState& state_;
     std::shared_ptr<const TableSchema> schema_;
-    DbidState* shared_;  // the connection's state of this DBID (stable: never erased)
+    void bindShared() const;
+    // The connection's state of this DBID: map entries are never erased, but the whole state
+    // is replaced when the handle connects again.
+    mutable DbidState* shared_ = nullptr;
+    mutable std::uint64_t sharedSerial_ = 0;
     bool textNull_ = false;
     std::unique_ptr<TableScan> scan_;
+    bool filePending_ = false;     // a file field of the current record got a value
+    std::string configParameter_;  // the configuration table: the name written last
 };
 
 // Opens the table named `sqlTableName`: a special table's exact name; or a name whose last

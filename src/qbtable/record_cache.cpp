@@ -1,6 +1,7 @@
 #include "qbtable/record_cache.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace kelvra {
 namespace {
@@ -75,6 +76,8 @@ void IdIndex::clear() {
 }
 
 RecordCache::RecordCache() {
+    static std::atomic<std::uint64_t> caches{0};
+    epoch_ = ++caches << 32;
     requestField(kRecordIdFid);
 }
 
@@ -108,7 +111,7 @@ void RecordCache::rebuildClist() {
         if (fid != kRecordIdFid) others.push_back(fid);
     }
     std::sort(others.begin(), others.end());
-    clist_ = "3";
+    clist_.assign(1, '3');  // (a string literal here trips a false GCC 12 warning)
     for (std::int32_t fid : others) {
         clist_ += '.';
         clist_ += std::to_string(fid);
@@ -140,6 +143,7 @@ CachedRecord& RecordCache::obtain(std::int32_t id) {
     record.id = id;
     record.filled = 0;
     record.pending = false;
+    record.queued = false;
     record.changed.clear();
     record.values.resize(slotFields_.size());
     for (std::string& value : record.values) value.clear();  // keeps the buffers

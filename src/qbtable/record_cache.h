@@ -21,6 +21,7 @@ struct CachedRecord {
     std::uint32_t filled = 0;
     // Values changed here and not yet sent: a page read later leaves them alone.
     bool pending = false;
+    bool queued = false;              // in its DBID's write set
     std::vector<std::string> values;  // by slot
     std::vector<bool> changed;        // by slot, while pending
 };
@@ -76,7 +77,8 @@ class RecordCache {
     bool complete(const CachedRecord& record) const { return record.filled >= slotFields_.size(); }
     std::size_t size() const { return index_.size(); }
     // Changes whenever a record leaves the cache, so that pool indices held elsewhere are
-    // looked up again.
+    // looked up again; no two caches share a value (a scan may outlive its cache when the
+    // connection is made again).
     std::uint64_t epoch() const { return epoch_; }
 
     // Stores a value QuickBase sent for a record that is being read (see beginRead): the
@@ -109,7 +111,7 @@ class RecordCache {
     // The reply serial each pool entry was last reset in.
     std::vector<std::uint64_t> readMark_;
     IdIndex index_;
-    std::uint64_t epoch_ = 0;
+    std::uint64_t epoch_;
     std::uint64_t readSerial_ = 0;
     // The record the last stored value went to: values of a record come together.
     std::int32_t lastRid_ = 0;

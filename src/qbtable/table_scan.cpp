@@ -7,32 +7,20 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <set>
+#include <unordered_set>
 
 #include "convert/number_text.h"
 #include "qbapi/qb_session.h"
 #include "qbtable/qb_table.h"
+#include "qbtable/record_reads.h"
 #include "resources/ascii.h"
 
 namespace kelvra {
 namespace {
 
 constexpr std::size_t kSmallestPage = 64;
-constexpr std::size_t kIdsPerRequest = 100;
 constexpr std::string_view kTooLarge = "75";  // QuickBase: the reply would be too large
-
-// Files the values of a DoQuery reply into a DBID's cache, and the user names it names.
-class CacheSink final : public QuerySink {
-  public:
-    CacheSink(RecordCache& cache, UserNames& users) : cache_(cache), users_(users) {}
-    void value(std::int32_t rid, std::int32_t fid, std::string& text) override {
-        cache_.storeRead(rid, fid, text);
-    }
-    void user(std::int32_t uid, std::string& name) override { users_[uid].swap(name); }
-
-  private:
-    RecordCache& cache_;
-    UserNames& users_;
-};
 
 // What a keyed scan compares: the value as the driver compares it (text without regard to ASCII
 // case and trailing blanks; numbers as doubles; dates and times by their parts), in bytes.
@@ -137,17 +125,21 @@ class ScanRunner {
         s_.listed = false;
         if (MsgNo rc = listIds(query, s_.ids)) return rc;
         s_.fromQuickBase = s_.ids.size();
+        addPending();
         remember(std::move(query));
         return kMsgNone;
     }
 
     MsgNo nextRecord() {
-        if (s_.position + 1 >= static_cast<std::ptrdiff_t>(s_.ids.size())) {
-            s_.position = static_cast<std::ptrdiff_t>(s_.ids.size());
-            s_.currentId = 0;
-            return kMsgNoData;
-        }
-        ++s_.position;
+        const std::set<std::int32_t>& deleted = t_.shared().writes.deleted;
+        do {
+            if (s_.position + 1 >= static_cast<std::ptrdiff_t>(s_.ids.size())) {
+                s_.position = static_cast<std::ptrdiff_t>(s_.ids.size());
+                s_.currentId = 0;
+                return kMsgNoData;
+            }
+            ++s_.position;
+        } while (!deleted.empty() && deleted.count(s_.ids[static_cast<std::size_t>(s_.position)]));
         standOn(s_.ids[static_cast<std::size_t>(s_.position)]);
         return kMsgNone;
     }
@@ -161,10 +153,13 @@ class ScanRunner {
             s_.positionsValid = true;
         }
         std::uint32_t at = s_.positions.find(recordId);
+        if (t_.shared().writes.deleted.count(recordId)) return kMsgNoData;
         if (at == IdIndex::kNone) {
             // A record of another scan of this table (rows a sort keeps by record id): it
-            // joins this scan's list, which no later scan may then take as its own.
+            // joins this scan's list, which no later scan may then take as its own. A new
+            // record's temporary id is known only while the write cache holds it.
             if (recordId == 0) return kMsgNoData;
+            if (recordId < 0 && records().find(recordId) == nullptr) return kMsgNoData;
             at = static_cast<std::uint32_t>(s_.ids.size());
             s_.ids.push_back(recordId);
             s_.positions.insert(recordId, at);
@@ -183,9 +178,11 @@ class ScanRunner {
         const QbField& field = t_.field(column);
         int slot = slotOf(column);
         const CachedRecord* record = current();
-        if ((record == nullptr || needsRead(*record)) && !s_.currentRead) {
-            s_.currentRead = true;
+        bool tried = s_.currentRead && s_.readEpoch == records().epoch();
+        if ((record == nullptr || needsRead(*record)) && !tried) {
             if (MsgNo rc = readAround(static_cast<std::size_t>(s_.position))) return rc;
+            s_.currentRead = true;
+            s_.readEpoch = records().epoch();
             record = current();
         }
         if (record == nullptr || static_cast<std::size_t>(slot) >= record->values.size()) {
@@ -230,13 +227,31 @@ class ScanRunner {
     int slotOf(std::uint16_t column) {
         if (s_.columnSlots.size() != t_.columnCount()) s_.columnSlots.assign(t_.columnCount(), -1);
         int& slot = s_.columnSlots[column];
-        if (slot < 0) {
-            RecordCache& cache = records();
-            std::int32_t fid = t_.field(column).fid;
+        RecordCache& cache = records();
+        std::int32_t fid = t_.field(column).fid;
+        // (A slot known before may belong to the cache of an earlier connection.)
+        if (slot < 0 || static_cast<std::size_t>(slot) >= cache.slotFields().size() ||
+            cache.slotFields()[static_cast<std::size_t>(slot)] != fid) {
             cache.requestField(fid);  // a column nobody asked for yet
             slot = cache.slotOf(fid);
         }
         return slot;
+    }
+
+    // The records changed here that QuickBase does not list (new ones, or changed so that
+    // they may match now) follow QuickBase's; the executor's WHERE filters them all.
+    void addPending() {
+        const PendingWrites& w = t_.shared().writes;
+        if (w.writeSet.empty() && w.touched.empty()) return;
+        RecordCache& cache = records();
+        std::unordered_set<std::int32_t> listed(s_.ids.begin(), s_.ids.end());
+        auto add = [&](std::int32_t id) {
+            const CachedRecord* record = cache.find(id);
+            if (record != nullptr && record->pending && listed.insert(id).second)
+                s_.ids.push_back(id);
+        };
+        for (std::int32_t id : w.writeSet) add(id);
+        for (std::int32_t id : w.touched) add(id);
     }
 
     void remember(std::string query) {
@@ -293,44 +308,18 @@ class ScanRunner {
         return state_.failFromSession(session_);
     }
 
-    // One DoQuery into the cache. A reply that fails leaves the records it touched incomplete,
-    // so that nothing half read is taken for a record.
-    void query(std::string_view text, std::string_view clist, std::string_view slist,
-               std::string_view options) {
-        RecordCache& cache = records();
-        CacheSink sink(cache, state_.userNames);
-        cache.beginRead();
-        session_.doQuery(t_.dbid(), text, clist, slist, options, sink);
-        if (!session_.ok()) cache.abandonRead();
-    }
-
     // The page of the scan's query from `start`, halving the page while QuickBase finds the
     // reply too large.
     MsgNo readPage(const std::string& queryText, std::size_t start) {
         while (true) {
             std::string options = "num-" + std::to_string(s_.pageSize) + ".skp-" +
                                   std::to_string(start) + "." + sortOptions();
-            query(queryText, records().clist(), s_.slist, options);
+            queryIntoCache(session_, state_, t_.dbid(), records(), queryText, s_.slist, options);
             if (session_.ok()) return kMsgNone;
             if (session_.errcode() != kTooLarge || s_.pageSize / 2 < kSmallestPage)
                 return state_.failFromSession(session_);
             s_.pageSize /= 2;
         }
-    }
-
-    // The records of the given ids, at most 100 per request.
-    MsgNo readByIds(std::span<const std::int32_t> ids) {
-        for (std::size_t i = 0; i < ids.size(); i += kIdsPerRequest) {
-            std::string text = "{'3'.EX.'";
-            for (std::size_t k = i; k < std::min(ids.size(), i + kIdsPerRequest); ++k) {
-                if (k > i) text += " OR ";
-                text += std::to_string(ids[k]);
-            }
-            text += "'}";
-            query(text, records().clist(), "", "");
-            if (!session_.ok()) return state_.failFromSession(session_);
-        }
-        return kMsgNone;
     }
 
     // Forward only: the records the scan has passed leave the cache (unless changed here).
@@ -358,7 +347,7 @@ class ScanRunner {
             if (s_.ids[p] > 0 && (record == nullptr || needsRead(*record)))
                 missing.push_back(s_.ids[p]);
         }
-        return readByIds(missing);
+        return readRecordsById(session_, state_, t_.dbid(), cache, missing);
     }
 
     MsgNo download(const std::string& url, Value& out) {
@@ -421,6 +410,12 @@ class ScanRunner {
             if (MsgNo rc = buildKeyedIndex(std::move(baseQuery), key.column)) return rc;
         }
         std::optional<std::string> wanted = matchKey(key.value);
+        Value probe;
+        probe.type = keyType(t_.field(key.column));
+        probe.isNull = false;
+        // A value of another kind than the column's (a date against a timestamp) is compared
+        // by the executor after a conversion: every record of the base may match.
+        if (wanted && wanted->front() != matchKey(probe)->front()) wanted.reset();
         if (wanted) {
             auto hit = k.byKey.find(*wanted);
             if (hit == k.byKey.end()) {
@@ -433,6 +428,7 @@ class ScanRunner {
         }
         s_.fromQuickBase = 0;
         s_.keyed = true;
+        addPending();
         remember(std::move(query));
         return kMsgNone;
     }
@@ -513,7 +509,8 @@ MsgNo QbTable::setSortOrder(std::span<const SortColumn> columns) {
             scan_->letters = "A";
             return kMsgNone;
         }
-        if (dbid() == kConfigTableName || dbid() == kIdentityTableName)
+        // QuickBase cannot order what it has not received.
+        if (dbid() == kConfigTableName || dbid() == kIdentityTableName || shared().writes.any())
             return state_.fail(kMsgTableNotSupported);
         std::string slist, letters;
         for (const SortColumn& c : columns) {

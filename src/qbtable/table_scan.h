@@ -51,7 +51,8 @@ struct TableScan {
     std::int32_t currentId = 0;
     std::uint32_t currentIndex = IdIndex::kNone;
     std::uint64_t currentEpoch = 0;
-    bool currentRead = false;  // reading the current record was tried
+    bool currentRead = false;     // reading the current record was tried ...
+    std::uint64_t readEpoch = 0;  // ... at this epoch of the cache
     std::size_t pageSize = kFirstPageSize;
     bool forwardOnly = false;
     std::size_t droppedUpTo = 0;  // forward-only: the records before this position were dropped

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "qbtable/column_read.h"
 #include "qbtable/record_cache.h"
@@ -40,15 +43,40 @@ struct TableError {
     bool notATable = false;
 };
 
+// CSV lines held back until the connection ends (SAVE_WRITES_UNTIL_CONNECTION_CLOSE), for one
+// field list, in parts of at most an import's size.
+struct SavedImport {
+    std::string clist;
+    std::vector<std::string> parts;
+    std::vector<std::size_t> partRecords;  // the records of each part
+};
+
+// The changes of one DBID that QuickBase has not received. Changed values live in the cached
+// records (marked pending); new records have temporary ids -2, -3, ... (-1 is how a keyset row
+// marks a table on its NULL row).
+struct PendingWrites {
+    std::int32_t nextTemporaryId = -2;
+    std::vector<std::int32_t> writeSet;        // saved records to send, in the order saved
+    std::set<std::int32_t> deleted;            // records to purge
+    std::unordered_set<std::int32_t> touched;  // records changed and not yet saved
+    std::vector<SavedImport> saved;
+
+    bool any() const { return !writeSet.empty() || !deleted.empty() || !touched.empty(); }
+};
+
 // What every QbTable of one DBID shares for the life of the connection.
 struct DbidState {
     // The mapped columns, kept from the first open.
     std::shared_ptr<const TableSchema> schema;
     // The records read, with the fields every query of this DBID asks for.
     RecordCache records;
+    PendingWrites writes;
 };
 
 struct TableLayerState {
+    // Tells one connection's state from the next (connecting again replaces the state): a
+    // QbTable that outlives its state finds its DBID's entry anew.
+    std::uint64_t serial = nextSerial();
     TableError error;
     // The host program's executable name, lower-cased (set at connect). Under "sqlservr.exe"
     // long text columns are offered as VARCHAR(8000) rather than LONGVARCHAR.
@@ -66,10 +94,14 @@ struct TableLayerState {
     std::string lastQuickBaseError;
 
     bool sqlServerHost() const;
+    static std::uint64_t nextSerial();
 
     void clearError() { error = TableError{}; }
     // Records a message-table error; returns its number.
     MsgNo fail(MsgNo number);
+    // Records a QuickBase error (999) with the given text for the client, the session's code
+    // with it; the session's own message number instead when it has one other than 999.
+    MsgNo failWithText(const QbSession& session, std::string detail);
     // Records the session's current error; returns 999, or the session's own message number
     // (1001 when it ran out of memory, 1091 or 1092 when a request took too long).
     MsgNo failFromSession(const QbSession& session);

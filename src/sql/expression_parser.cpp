@@ -446,7 +446,7 @@ MsgNo Parser::ParsePredicate(NodeIndex& out) {
 
 // query-spec ")" after "(" SELECT.
 MsgNo Parser::ParseSubquery(NodeIndex& out) {
-    if (MsgNo r = ParseQuerySpec(out, QueryRole::Subquery)) return r;
+    if (MsgNo r = ParseQuerySpec(out)) return r;
     return ExpectSymbol(lx, ")");
 }
 

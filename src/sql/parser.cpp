@@ -132,7 +132,7 @@ MsgNo Parser::parseStatement() {
     NodeIndex statement = kNoNode;
     MsgNo r = kMsgNone;
     if (keyword == "SELECT") {
-        r = ParseQuerySpec(statement, QueryRole::Statement);
+        r = ParseQuerySpec(statement);
         if (r == kMsgNone && equalsIgnoreCase(peekKeyword(), "ORDER")) {
             NodeIndex first = kNoNode;
             r = ParseOrderBy(first);
@@ -170,11 +170,11 @@ MsgNo Parser::parseStatement() {
     return kMsgNone;
 }
 
-MsgNo Parser::ParseQuerySpec(NodeIndex& out, QueryRole role) {
+MsgNo Parser::ParseQuerySpec(NodeIndex& out) {
     const Nesting nesting(*this);
     if (nesting.tooDeep()) return tooDeep();
     if (MsgNo r = newNode(NodeKind::Select, out)) return r;
-    if (MsgNo r = ParseTop(out, role)) return r;
+    if (MsgNo r = ParseTop(out)) return r;
     if (MsgNo r = ParseSelectList(out)) return r;
     if (MsgNo r = ExpectKeyword(lx, "FROM")) return r;
     NodeIndex from = kNoNode;
@@ -199,11 +199,8 @@ MsgNo Parser::ParseQuerySpec(NodeIndex& out, QueryRole role) {
     return kMsgNone;
 }
 
-// TOP n: the query's own limit, and the statement's row limit for the statement's query (with
-// the maximum-rows attribute) and for the source of INSERT ... SELECT (the attribute limits
-// the rows returned to the client, not the rows inserted). A subquery's TOP is its own.
-MsgNo Parser::ParseTop(NodeIndex select, QueryRole role) {
-    if (role == QueryRole::Statement) facts_.rowLimit = facts_.maxRows;
+// TOP n: the query's own limit, which the executor keeps (TOP 0 returns no row).
+MsgNo Parser::ParseTop(NodeIndex select) {
     if (!acceptKeyword("TOP")) return kMsgNone;
     NumericLiteral number;
     if (MsgNo r = ReadNumericLiteral(lx, number)) {
@@ -211,14 +208,8 @@ MsgNo Parser::ParseTop(NodeIndex select, QueryRole role) {
     }
     if (number.value < 0) return fail(kMsgOutOfRange, {});
     constexpr double kMostRows = std::numeric_limits<std::uint32_t>::max();
-    const auto top =
-        static_cast<std::uint64_t>(number.value < kMostRows ? number.value : kMostRows);
-    at<SelectFields>(select).top = static_cast<std::int64_t>(top);
-    if (role == QueryRole::Statement) {
-        facts_.rowLimit = facts_.maxRows != 0 && facts_.maxRows < top ? facts_.maxRows : top;
-    } else if (role == QueryRole::InsertSource) {
-        facts_.rowLimit = top;
-    }
+    at<SelectFields>(select).top =
+        static_cast<std::int64_t>(number.value < kMostRows ? number.value : kMostRows);
     return kMsgNone;
 }
 
@@ -504,7 +495,7 @@ MsgNo Parser::ParseInsert(NodeIndex& out) {
     }
     NodeIndex source = kNoNode;
     if (acceptKeyword("SELECT")) {
-        if (MsgNo r = ParseQuerySpec(source, QueryRole::InsertSource)) return r;
+        if (MsgNo r = ParseQuerySpec(source)) return r;
     } else {
         if (MsgNo r = ExpectKeyword(lx, "VALUES")) return r;
         if (MsgNo r = ExpectSymbol(lx, "(")) return r;
@@ -694,7 +685,6 @@ MsgNo Parser::ParseDrop(NodeIndex& out) {
 
 MsgNo ParseStatement(std::string_view text, ParseTree& tree, StatementFacts& facts) {
     tree.clear();
-    facts.rowLimit = 0;
     facts.openQuery = false;
     facts.remainingBatch.clear();
     facts.argument.clear();
@@ -713,7 +703,6 @@ MsgNo ParseStatement(std::string_view text, ParseTree& tree, StatementFacts& fac
     }
     if (result != kMsgNone) {
         tree.clear();
-        facts.rowLimit = 0;
         facts.openQuery = false;
         facts.remainingBatch.clear();
     }

@@ -35,8 +35,6 @@ inline constexpr int kMaxNestingDepth = 200;
 
 // What the parser reads from and leaves for the statement.
 struct StatementFacts {
-    std::uint64_t maxRows = 0;   // in: the statement's maximum-rows attribute (0: none)
-    std::uint64_t rowLimit = 0;  // out: from TOP and maxRows (0: none)
     bool openQuery = false;      // out: INSERTOQ, UPDATEOQ, DELETEOQ
     std::string remainingBatch;  // out: what follows the ';' that ended the statement
     std::string argument;        // out: the text for the message's "%s" on failure

@@ -78,13 +78,9 @@ class Parser {
     MsgNo openEscape(bool& vendor);
     MsgNo closeEscape(bool vendor);
 
-    // Which query a query-spec is: the SELECT statement's own, the source of INSERT ... SELECT
-    // (their TOP sets the statement's row limit), or a subquery.
-    enum class QueryRole { Statement, InsertSource, Subquery };
-
     // Statement grammar (parser.cpp).
-    MsgNo ParseQuerySpec(NodeIndex& out, QueryRole role);
-    MsgNo ParseTop(NodeIndex select, QueryRole role);
+    MsgNo ParseQuerySpec(NodeIndex& out);
+    MsgNo ParseTop(NodeIndex select);
     MsgNo ParseSelectList(NodeIndex select);
     MsgNo ParseSelectItem(NodeIndex& out);
     MsgNo ParseFromList(NodeIndex& first);

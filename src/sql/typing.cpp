@@ -199,6 +199,11 @@ MsgNo mixedTypeResult(Operator op, const TypeDesc& left, const TypeDesc& right, 
         result = right;
         return kMsgNone;
     }
+    // A file attachment column takes text: the file's content.
+    if (op == Operator::Assignment && l == ValueType::Binary && r == ValueType::Char) {
+        result = left;
+        return kMsgNone;
+    }
     // A date and a timestamp compare as timestamps (the date at midnight).
     const bool dateAndTimestamp = (l == ValueType::Date && r == ValueType::Timestamp) ||
                                   (l == ValueType::Timestamp && r == ValueType::Date);

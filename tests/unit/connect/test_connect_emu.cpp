@@ -10,6 +10,8 @@
 #include "connect/login_prompt.h"
 #include "driver/handles.h"
 #include "emulator.h"
+#include "qbtable/qb_table.h"
+#include "qbtable/write_cache.h"
 
 using namespace kelvra;
 
@@ -176,6 +178,59 @@ TEST_F(ConnectEmu, CredentialsThatCannotBeSentAreRefusedHere) {
         EXPECT_EQ(connection().session, nullptr);
     }
     EXPECT_EQ(emulator_->control("GET", "log"), before);  // nothing was sent
+}
+
+}  // namespace
+
+namespace {
+
+// What the table layer holds at disconnect: saved imports are sent, and a failure is reported
+// with the table and count and keeps the connection (and the imports) for another try; an open
+// transaction's changes refuse the disconnect.
+TEST_F(ConnectEmu, DisconnectSendsSavedImportsAndReportsWhatFailed) {
+    emulator_->control("POST", "faults/clear");
+    ASSERT_EQ(driverConnect(server() + ";" + kPat, SQL_DRIVER_NOPROMPT), SQL_SUCCESS) << state();
+    DriverConnection& c = connection();
+    c.session->options["SAVE_WRITES_UNTIL_CONNECTION_CLOSE"] = "TRUE";
+    std::unique_ptr<QbTable> contacts;
+    ASSERT_EQ(openTable(*c.session, c.tableState, test::kContacts, contacts), kMsgNone);
+    auto name = static_cast<std::uint16_t>(contacts->positionOfFid(6));
+    for (const char* who : {"Saved One", "Saved Two"}) {
+        ASSERT_EQ(contacts->newRecord(), kMsgNone);
+        ASSERT_EQ(contacts->putColumnValue(name, Value::ofChar(who)), kMsgNone);
+        ASSERT_EQ(contacts->saveRecord(), kMsgNone);
+    }
+    ASSERT_EQ(flushWrites(*c.session, c.tableState), kMsgNone);
+
+    emulator_->control("POST", "faults",
+                       R"({"kind": "error", "action": "API_ImportFromCSV", "errcode": 2,)"
+                       R"( "errtext": "Invalid input", "errdetail": "Refused"})");
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_ERROR);
+    SQLCHAR text[512] = {};
+    SQLGetDiagRec(SQL_HANDLE_DBC, dbc, 1, nullptr, nullptr, text, sizeof text, nullptr);
+    EXPECT_NE(std::string(reinterpret_cast<char*>(text))
+                  .find("Refused (table bq8kx2mje: 0 of 2 saved records were sent; the other 2 "
+                        "are kept)"),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(c.dataSourceName.empty());  // still connected
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS) << state();
+    std::string records =
+        emulator_->control("GET", std::string("tables/") + test::kContacts + "/records");
+    EXPECT_NE(records.find("Saved Two"), std::string::npos);
+
+    // Manual commit: pending changes are an open transaction.
+    ASSERT_EQ(driverConnect(server() + ";" + kPat, SQL_DRIVER_NOPROMPT), SQL_SUCCESS) << state();
+    connection().autocommit = SQL_AUTOCOMMIT_OFF;
+    std::unique_ptr<QbTable> table;
+    ASSERT_EQ(openTable(*connection().session, connection().tableState, test::kContacts, table),
+              kMsgNone);
+    ASSERT_EQ(table->newRecord(), kMsgNone);
+    ASSERT_EQ(table->saveRecord(), kMsgNone);
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_ERROR);
+    EXPECT_EQ(state(), "25000");
+    discardWrites(connection().tableState);
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
 }
 
 }  // namespace

@@ -91,15 +91,15 @@ TEST_F(WriteTest, FailedSchemaStopsTheWrite) {
     EXPECT_TRUE(wire->sent.empty());
 }
 
-TEST_F(WriteTest, ImportSendsTheCsvAsCData) {
+TEST_F(WriteTest, ImportSendsTheCsvWithItsCarriageReturns) {
     session->getSchema("bqx7m2ab4");  // uses up the scripted schema reply
-    std::string csv = "17,\"Acme ]]> & Sons\"\n,Globex <b>\n";
+    std::string csv = "17,\"Acme ]]> & Sons\r\nBuilding 2\"\r\n,Globex <b>\r\n";
     wire->answer(qbApiReply("API_ImportFromCSV", "<num_recs_added>1</num_recs_added>"));
     session->importFromCsv("bqx7m2ab4", csv, "3.6");
     EXPECT_EQ(session->errcode(), "0");
-    EXPECT_THAT(sentParams(1), ElementsAre("ticket", "records_csv", "clist"));
+    EXPECT_THAT(sentParams(1), ElementsAre("ticket", "records_csv", "clist", "decimalPercent"));
     EXPECT_EQ(sentParam(1, "records_csv"), csv);
-    EXPECT_NE(wire->sent[1].body.find("<![CDATA["), std::string::npos);
+    EXPECT_NE(wire->sent[1].body.find("&#13;"), std::string::npos);
     EXPECT_EQ(sentParam(1, "clist"), "3.6");
 }
 

@@ -15,7 +15,6 @@ namespace {
 struct ParseCase {
     int line = 0;
     std::string text;
-    std::uint64_t maxRows = 0;
     std::string tree;   // "= ..."
     std::string error;  // "! number argument"
     std::string facts;  // "+ ..."
@@ -57,18 +56,13 @@ std::string unescape(std::string_view text) {
 std::vector<ParseCase> readCases() {
     std::ifstream file(KELVRA_PARSE_CASES);
     std::vector<ParseCase> cases;
-    std::uint64_t maxRows = 0;
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (line.size() < 2 || line[1] != ' ') continue;
         const std::string rest = line.substr(2);
         switch (line[0]) {
-            case '%':
-                maxRows = std::stoull(rest.substr(rest.find('=') + 1));
-                break;
             case '>':
-                cases.push_back({number, unescape(rest), maxRows, {}, {}, {}});
-                maxRows = 0;
+                cases.push_back({number, unescape(rest), {}, {}, {}});
                 break;
             case '=':
                 cases.back().tree = rest;
@@ -87,7 +81,7 @@ std::vector<ParseCase> readCases() {
 }
 
 std::string renderFacts(const StatementFacts& facts, const ParseTree& tree) {
-    return "limit=" + std::to_string(facts.rowLimit) + " oq=" + (facts.openQuery ? "1" : "0") +
+    return std::string("oq=") + (facts.openQuery ? "1" : "0") +
            " params=" + renderParameters(tree) + " rest='" + facts.remainingBatch + "'";
 }
 
@@ -99,13 +93,11 @@ TEST(ParseCases, EveryStatementParsesAsWritten) {
         SCOPED_TRACE("parse_cases.txt:" + std::to_string(c.line) + ": " + c.text);
         ASSERT_NE(c.tree.empty(), c.error.empty()) << "a case needs one '=' or one '!' line";
         StatementFacts facts;
-        facts.maxRows = c.maxRows;
         const MsgNo result = ParseStatement(c.text, tree, facts);
         if (!c.error.empty()) {
             EXPECT_EQ(std::to_string(result) + " " + facts.argument, c.error);
             // A failure leaves nothing behind.
             EXPECT_TRUE(tree.empty());
-            EXPECT_EQ(facts.rowLimit, 0u);
             EXPECT_FALSE(facts.openQuery);
             EXPECT_TRUE(facts.remainingBatch.empty());
             continue;

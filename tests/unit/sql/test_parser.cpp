@@ -129,15 +129,12 @@ TEST(Parser, LongChainsKeepTheirShape) {
 TEST(Parser, FailureLeavesNothingBehind) {
     ParseTree tree;
     StatementFacts facts;
-    facts.maxRows = 5;
     ASSERT_EQ(ParseStatement("SELECT a FROM t; x", tree, facts), kMsgNone);
-    EXPECT_EQ(facts.rowLimit, 5u);
     EXPECT_EQ(facts.remainingBatch, " x");
     // A statement that fails after the parts that set facts.
     EXPECT_EQ(ParseStatement("INSERTOQ INTO t SELECT TOP 3 a FROM u WHERE", tree, facts),
               kMsgUnexpectedEnd);
     EXPECT_TRUE(tree.empty());
-    EXPECT_EQ(facts.rowLimit, 0u);
     EXPECT_FALSE(facts.openQuery);
     EXPECT_TRUE(facts.remainingBatch.empty());
     EXPECT_TRUE(facts.argument.empty());  // 1013 takes no argument

@@ -1,9 +1,10 @@
-// The table layer's scans against the QuickBase emulator's bench table (scan_bench.sh starts it
-// with --bench-records): a forward-only paged scan reading ten columns per record (requests and
-// client CPU per record), readColumn alone on cached records, and a join-like pattern of
-// rescans that change one equality (requests per outer row).
+// The table layer against the QuickBase emulator's bench table (qbtable_bench.sh starts it with
+// --bench-records): a forward-only paged scan reading ten columns per record (requests and
+// client CPU per record), readColumn alone on cached records, a join-like pattern of rescans
+// that change one equality (requests per outer row), and a run of inserts flushed at once
+// (imports and client CPU per record).
 //
-//   bench_scan HOST [OUTER_ROWS]      (CURL_CA_BUNDLE names the emulator's CA)
+//   bench_qbtable HOST [OUTER_ROWS [INSERTS]]      (CURL_CA_BUNDLE names the emulator's CA)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "qbapi/curl_channel.h"
 #include "qbapi/qb_session.h"
 #include "qbtable/qb_table.h"
+#include "qbtable/write_cache.h"
 
 using namespace kelvra;
 
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int outerRows = argc > 2 ? std::atoi(argv[2]) : 200;
+    int inserts = argc > 3 ? std::atoi(argv[3]) : 10000;
     auto channel = std::make_unique<CountingChannel>(createCurlChannel(false));
     CountingChannel& counter = *channel;
     QbSession session(std::move(channel));
@@ -172,5 +175,35 @@ int main(int argc, char** argv) {
         outerRows, inner, afterTwo - before,
         outerRows > 2 ? double(counter.requests - afterTwo) / (outerRows - 2) : 0.0,
         cpu * 1e6 / outerRows);
+
+    // A run of inserts of ten values each, sent by one flush.
+    table->setRestrictions({}, RestrictionJoin::And);
+    Value values[kColumns] = {Value::ofChar("inserted item"),
+                              Value::ofNumeric("1234.50"),
+                              Value::ofDouble(2.5),
+                              Value::ofDate({2024, 5, 17}),
+                              Value::ofTimestamp({2024, 5, 17, 9, 30, 0, 0}),
+                              Value::ofInteger(1),
+                              Value::ofChar("pat.doe@example.com"),
+                              Value::ofChar("a note\nof two lines, \"quoted\""),
+                              Value::ofChar("Open"),
+                              Value::ofDouble(0.75)};
+    before = counter.requests;
+    cpu0 = cpuSeconds();
+    wall0 = wallSeconds();
+    for (int i = 0; i < inserts; ++i) {
+        table->newRecord();
+        for (std::uint16_t c = 0; c < kColumns; ++c)
+            table->putColumnValue(reader.columns[c], values[c]);
+        if (table->saveRecord() != kMsgNone) fail("saveRecord", state);
+    }
+    double cacheCpu = cpuSeconds() - cpu0;
+    if (flushWrites(session, state) != kMsgNone) fail("flushWrites", state);
+    cpu = cpuSeconds() - cpu0;
+    wall = wallSeconds() - wall0;
+    std::printf(
+        "inserts: %d records, %ld imports, %.2f s wall, client CPU %.2f us/record "
+        "(%.2f us into the cache)\n",
+        inserts, counter.requests - before, wall, cpu * 1e6 / inserts, cacheCpu * 1e6 / inserts);
     return 0;
 }
