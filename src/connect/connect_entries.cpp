@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "connect/connect_calls.h"
 #include "connect/connection_string.h"
 #include "connect/data_source.h"
 #include "connect/login_prompt.h"
@@ -22,13 +23,6 @@ namespace {
 // The isolation level a QuickBase session reports (SQL_TXN_READ_COMMITTED); the driver has no
 // transactions to isolate.
 constexpr std::int32_t kSessionIsolation = SQL_TXN_READ_COMMITTED;
-
-std::string argumentText(const SQLCHAR* text, SQLSMALLINT length) {
-    if (text == nullptr) return {};
-    const char* chars = reinterpret_cast<const char*>(text);
-    if (length == SQL_NTS || length < 0) return std::string(chars);
-    return std::string(chars, static_cast<size_t>(length));
-}
 
 bool connected(const DriverConnection& dbc) {
     return !dbc.dataSourceName.empty();
@@ -62,8 +56,10 @@ SessionRequest sessionRequest(const DriverConnection& dbc, std::string user, std
     return request;
 }
 
-SQLRETURN connect(DriverConnection& dbc, const std::string& dsn, std::string user,
-                  std::string password) {
+}  // namespace
+
+SQLRETURN kelvra::connectDataSource(DriverConnection& dbc, const std::string& dsn, std::string user,
+                                    std::string password) {
     if (connected(dbc)) return finish(dbc.diag, kMsgConnectionInUse);
     if (user.empty()) user = readDataSourceValue(dsn, "UID");
     if (password.empty()) password = readDataSourceValue(dsn, "PWD");
@@ -80,6 +76,8 @@ SQLRETURN connect(DriverConnection& dbc, const std::string& dsn, std::string use
     attach(dbc, std::move(session), dsn);
     return SQL_SUCCESS;
 }
+
+namespace {
 
 void fillFromDataSource(ConnectionValues& v) {
     if (v.dsn.empty()) return;
@@ -101,8 +99,10 @@ void fillSessionOptions(QbSession& session, const ConnectionValues& v) {
     }
 }
 
-SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* out,
-                        SQLSMALLINT outMax, SQLSMALLINT* outLength, SQLUSMALLINT completion) {
+}  // namespace
+
+SQLRETURN kelvra::connectWithString(DriverConnection& dbc, const std::string& in,
+                                    const TextOut& out, SQLUSMALLINT completion) {
     if (connected(dbc)) return finish(dbc.diag, kMsgConnectionInUse);
     ConnectionValues v;
     if (const MsgNo rc = parseConnectionString(in, v); rc != kMsgNone) return finish(dbc.diag, rc);
@@ -136,8 +136,10 @@ SQLRETURN driverConnect(DriverConnection& dbc, const std::string& in, SQLCHAR* o
 
     const std::string result = buildOutConnectionString(v);
     // The full length is reported whatever the buffer, a buffer of size 0 included.
-    return finish(dbc.diag, copyStringOut(out, outMax > 0 ? outMax : 0, outLength, result));
+    return finish(dbc.diag, putText(out, result));
 }
+
+namespace {
 
 MsgNo postTableFailure(DriverConnection& dbc) {
     const TableError& error = dbc.tableState.error;
@@ -181,22 +183,24 @@ MsgNo disconnect(DriverConnection& dbc) {
 
 }  // namespace
 
+SQLRETURN kelvra::browseConnectCall(SQLHDBC hdbc) {
+    return runEntry<DriverConnection>(hdbc, [](DriverConnection& dbc) {
+        postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
+        return SQL_ERROR;
+    });
+}
+
 KELVRA_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR* szDSN, SQLSMALLINT cbDSN, SQLCHAR* szUID,
                                    SQLSMALLINT cbUID, SQLCHAR* szAuthStr, SQLSMALLINT cbAuthStr) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return connect(dbc, argumentText(szDSN, cbDSN), argumentText(szUID, cbUID),
-                       argumentText(szAuthStr, cbAuthStr));
-    });
+    return connectCall(hdbc, szDSN, cbDSN, szUID, cbUID, szAuthStr, cbAuthStr);
 }
 
 KELVRA_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND /*hwnd*/, SQLCHAR* szConnStrIn,
                                          SQLSMALLINT cbConnStrIn, SQLCHAR* szConnStrOut,
                                          SQLSMALLINT cbConnStrOutMax, SQLSMALLINT* pcbConnStrOut,
                                          SQLUSMALLINT fDriverCompletion) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return driverConnect(dbc, argumentText(szConnStrIn, cbConnStrIn), szConnStrOut,
-                             cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
-    });
+    return driverConnectCall(hdbc, szConnStrIn, cbConnStrIn, szConnStrOut, cbConnStrOutMax,
+                             pcbConnStrOut, fDriverCompletion);
 }
 
 KELVRA_EXPORT SQLRETURN SQLDisconnect(SQLHDBC hdbc) {
@@ -208,8 +212,5 @@ KELVRA_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* /*szConnStrIn*/,
                                          SQLSMALLINT /*cbConnStrIn*/, SQLCHAR* /*szConnStrOut*/,
                                          SQLSMALLINT /*cbConnStrOutMax*/,
                                          SQLSMALLINT* /*pcbConnStrOut*/) {
-    return runEntry<DriverConnection>(hdbc, [](DriverConnection& dbc) {
-        postMessage(dbc.diag, kMsgNotSupported, "SQLBrowseConnect");
-        return SQL_ERROR;
-    });
+    return browseConnectCall(hdbc);
 }

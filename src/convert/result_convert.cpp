@@ -135,23 +135,32 @@ MsgNo copyPiece(std::string_view bytes, SQLLEN offset, const ClientBuffer& targe
         if (terminate && buffer > 0) static_cast<char*>(target.data)[count] = '\0';
     }
     if (target.lengthOut) *target.lengthOut = SQLLEN(remaining);
+    if (target.deliveredOut) *target.deliveredOut = target.data ? SQLLEN(count) : 0;
     return remaining > room ? kMsgTruncated : kMsgNone;
 }
 
-// UTF-16 code units (as bytes) from `offset` into a wide-character buffer: whole units only,
-// terminated by a two-byte NUL.
+// UTF-16 code units (as bytes) from `offset` into a wide-character buffer, terminated by a
+// two-byte NUL: whole units, and whole characters: a cut never leaves the first half of a
+// surrogate pair last, except in a buffer with room for one unit only, where that half is the
+// only way forward for a client reading the value in pieces.
 MsgNo copyWidePiece(std::string_view units, SQLLEN offset, const ClientBuffer& target) {
     const std::size_t from = offset > 0 ? std::size_t(offset) & ~std::size_t(1) : 0;
     const std::size_t remaining = from < units.size() ? units.size() - from : 0;
     const std::size_t buffer = target.bufferLength > 0 ? std::size_t(target.bufferLength) : 0;
     const std::size_t room = buffer >= 2 ? (buffer - 2) & ~std::size_t(1) : 0;
-    const std::size_t count = std::min(remaining, room);
+    std::size_t count = std::min(remaining, room);
+    if (count > 2 && count < remaining) {
+        char16_t last;
+        std::memcpy(&last, units.data() + from + count - 2, sizeof last);
+        if (last >= 0xD800 && last <= 0xDBFF) count -= 2;
+    }
     if (target.data && buffer >= 2) {
         if (count > 0) std::memcpy(target.data, units.data() + from, count);
         std::memset(static_cast<char*>(target.data) + count, 0, 2);
     }
     if (target.lengthOut) *target.lengthOut = SQLLEN(remaining);
-    return remaining > room ? kMsgTruncated : kMsgNone;
+    if (target.deliveredOut) *target.deliveredOut = target.data && buffer >= 2 ? SQLLEN(count) : 0;
+    return remaining > count ? kMsgTruncated : kMsgNone;
 }
 
 MsgNo decimalOf(const SourceValue& source, Decimal& out) {
@@ -366,10 +375,9 @@ MsgNo convertSource(const SourceValue& source, const ClientBuffer& target, SQLLE
         }
         case Target::WChar: {
             const bool text = source.kind == SourceKind::Text || source.kind == SourceKind::Bytes;
-            return copyWidePiece(
-                utf8ToUtf16Bytes(text ? std::string(source.bytes)
-                                      : sourceText(source, std::string::npos)),
-                offset, target);
+            return copyWidePiece(utf8ToUtf16Bytes(text ? std::string(source.bytes)
+                                                       : sourceText(source, std::string::npos)),
+                                 offset, target);
         }
         case Target::Binary:
             return toBinary(source, target, offset);

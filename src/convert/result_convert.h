@@ -13,9 +13,10 @@
 // fraction dropped going to an integer, digits rounded away going to a numeric struct; what fits
 // is written); 1009 (also a text that is not a date or time); 1010; 1011 (out of range, or binary
 // data whose length is not the size of the fixed-size C type it goes to); 1012 (a text that is
-// not a number); 1019 (a negative length other than SQL_NULL_DATA and SQL_NTS). The converters write at most bufferLength bytes into character and
-// binary buffers and the size of the C type into fixed-size ones (whose buffer length ODBC
-// ignores); they read a character source only up to its length.
+// not a number); 1019 (a negative length other than SQL_NULL_DATA and SQL_NTS). The converters
+// write at most bufferLength bytes into character and binary buffers and the size of the C type
+// into fixed-size ones (whose buffer length ODBC ignores); they read a character source only up to
+// its length.
 #pragma once
 
 #include <sql.h>
@@ -30,12 +31,15 @@ namespace kelvra {
 // data pointer (may be null: only the length is reported), buffer length, and the length
 // output (may be null). The length output receives, for character and binary targets, the
 // bytes remaining from the offset (before truncation), for fixed-size targets the size of the
-// C type, and SQL_NULL_DATA for a NULL value.
+// C type, and SQL_NULL_DATA for a NULL value. `deliveredOut` (may be null) receives, for
+// character, wide-character and binary targets, the bytes of the value written (without the
+// terminator): where the next piece of the value starts.
 struct ClientBuffer {
     SQLSMALLINT cType = SQL_C_DEFAULT;
     SQLPOINTER data = nullptr;
     SQLLEN bufferLength = 0;
     SQLLEN* lengthOut = nullptr;
+    SQLLEN* deliveredOut = nullptr;
 };
 
 // A driver value of an SQL type: data points at the value in its C layout (8-bit, 16-bit or

@@ -8,8 +8,10 @@
 #include <string>
 
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/string_out.h"
+#include "driver/text_args.h"
 #include "driver/transactions.h"
 #include "qbtable/write_cache.h"
 
@@ -69,40 +71,6 @@ MsgNo setStatementOption(DriverConnection& dbc, StatementDefault which,
     }
     setStatementDefault(dbc, which, value);
     return kMsgNone;
-}
-
-MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value);
-
-MsgNo setConnectAttr(DriverConnection& dbc, SQLINTEGER attribute, SQLPOINTER value,
-                     SQLINTEGER length) {
-    const auto number = reinterpret_cast<SQLULEN>(value);
-    if ((attribute >= 0 && attribute <= 12) || (attribute >= 101 && attribute <= 108) ||
-        (attribute >= 110 && attribute <= 112)) {
-        return setConnectOption(dbc, static_cast<SQLUSMALLINT>(attribute), number);
-    }
-    switch (attribute) {
-        case SQL_ATTR_CURRENT_CATALOG: {
-            const char* text = static_cast<const char*>(value);
-            if (text == nullptr) {
-                dbc.currentCatalog.clear();
-            } else if (length < 1) {
-                dbc.currentCatalog = text;
-            } else {
-                dbc.currentCatalog.assign(text, static_cast<size_t>(length));
-            }
-            return kMsgNone;
-        }
-        case SQL_ATTR_CONNECTION_TIMEOUT:
-            dbc.connectionTimeout = static_cast<std::uint32_t>(number);
-            if (dbc.session) dbc.session->deadline = {dbc.connectionTimeout, kMsgConnectionTimeout};
-            return kMsgNone;
-        case SQL_ATTR_METADATA_ID:
-            dbc.metadataId = static_cast<std::uint32_t>(number);
-            for (auto& stmt : dbc.statements) stmt->metadataId = dbc.metadataId;
-            return kMsgNone;
-        default:
-            return kMsgInvalidAttrId;
-    }
 }
 
 MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value) {
@@ -174,7 +142,7 @@ MsgNo setConnectOption(DriverConnection& dbc, SQLUSMALLINT option, SQLULEN value
             return kMsgNone;
         case SQL_ATTR_CONNECTION_TIMEOUT:
         case SQL_ATTR_METADATA_ID:
-            return setConnectAttr(dbc, option, reinterpret_cast<SQLPOINTER>(value), 0);
+            return setConnectAttr(dbc, option, reinterpret_cast<SQLPOINTER>(value), {});
         default:
             return kMsgNotCapable;
     }
@@ -207,11 +175,12 @@ MsgNo getConnectOption(const DriverConnection& dbc, SQLUSMALLINT option, SQLPOIN
     }
 }
 
-MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINTER value,
-                     SQLINTEGER bufferLength, SQLINTEGER* length) {
+MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, const TextOut& out) {
+    SQLPOINTER value = out.buffer;
+    SQLINTEGER* length = out.longLength;
     switch (attribute) {
         case SQL_ATTR_CURRENT_CATALOG:
-            return copyStringOut(value, bufferLength, length, dbc.currentCatalog);
+            return putText(out, dbc.currentCatalog);
         case SQL_ATTR_CONNECTION_DEAD:
             storeInteger(value, length, 0);
             return kMsgNone;
@@ -238,6 +207,34 @@ MsgNo getConnectAttr(const DriverConnection& dbc, SQLINTEGER attribute, SQLPOINT
 
 }  // namespace
 
+bool kelvra::isTextAttribute(SQLINTEGER attribute) {
+    return attribute == SQL_ATTR_CURRENT_CATALOG;
+}
+
+MsgNo kelvra::setConnectAttr(DriverConnection& dbc, SQLINTEGER attribute, SQLPOINTER value,
+                             const TextArg& text) {
+    const auto number = reinterpret_cast<SQLULEN>(value);
+    if ((attribute >= 0 && attribute <= 12) || (attribute >= 101 && attribute <= 108) ||
+        (attribute >= 110 && attribute <= 112)) {
+        return setConnectOption(dbc, static_cast<SQLUSMALLINT>(attribute), number);
+    }
+    switch (attribute) {
+        case SQL_ATTR_CURRENT_CATALOG:
+            dbc.currentCatalog = text.text;
+            return kMsgNone;
+        case SQL_ATTR_CONNECTION_TIMEOUT:
+            dbc.connectionTimeout = static_cast<std::uint32_t>(number);
+            if (dbc.session) dbc.session->deadline = {dbc.connectionTimeout, kMsgConnectionTimeout};
+            return kMsgNone;
+        case SQL_ATTR_METADATA_ID:
+            dbc.metadataId = static_cast<std::uint32_t>(number);
+            for (auto& stmt : dbc.statements) stmt->metadataId = dbc.metadataId;
+            return kMsgNone;
+        default:
+            return kMsgInvalidAttrId;
+    }
+}
+
 KELVRA_EXPORT SQLRETURN SQLSetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOINTER Value,
                                       SQLINTEGER /*StringLength*/) {
     return runEntry<DriverEnvironment>(henv, [&](DriverEnvironment& env) {
@@ -252,29 +249,39 @@ KELVRA_EXPORT SQLRETURN SQLGetEnvAttr(SQLHENV henv, SQLINTEGER Attribute, SQLPOI
     });
 }
 
-KELVRA_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
+SQLRETURN kelvra::setConnectOptionCall(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value) {
     return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return finish(dbc.diag, setConnectOption(dbc, fOption, vParam));
+        return finish(dbc.diag, setConnectOption(dbc, option, value));
     });
+}
+
+SQLRETURN kelvra::getConnectOptionCall(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value) {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, getConnectOption(dbc, option, value));
+    });
+}
+
+SQLRETURN kelvra::getConnectAttrCall(SQLHDBC hdbc, SQLINTEGER attribute, const TextOut& value) {
+    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
+        return finish(dbc.diag, getConnectAttr(dbc, attribute, value));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
+    return setConnectOptionCall(hdbc, fOption, vParam);
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption,
                                             SQLPOINTER pvParam) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return finish(dbc.diag, getConnectOption(dbc, fOption, pvParam));
-    });
+    return getConnectOptionCall(hdbc, fOption, pvParam);
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER StringLength) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return finish(dbc.diag, setConnectAttr(dbc, Attribute, Value, StringLength));
-    });
+    return setConnectAttrCall<SQLCHAR>(hdbc, Attribute, Value, StringLength);
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetConnectAttr(SQLHDBC hdbc, SQLINTEGER Attribute, SQLPOINTER Value,
                                           SQLINTEGER BufferLength, SQLINTEGER* StringLength) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return finish(dbc.diag, getConnectAttr(dbc, Attribute, Value, BufferLength, StringLength));
-    });
+    return getConnectAttrCall(hdbc, Attribute, {Value, BufferLength, StringLength});
 }

@@ -4,43 +4,24 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "driver/catalog_results.h"
-#include "driver/driver_result.h"
-#include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
-#include "driver/handles.h"
 
 using namespace kelvra;
 
-namespace {
-
-CatalogName nameArgument(const SQLCHAR* text, SQLSMALLINT length) {
-    if (text == nullptr) return {};
-    const char* chars = reinterpret_cast<const char*>(text);
-    const size_t n = length == SQL_NTS || length < 0 ? std::char_traits<char>::length(chars)
-                                                     : static_cast<size_t>(length);
-    return {std::string(chars, n), true};
-}
-
-SQLRETURN refused(SQLHSTMT hstmt, const char* function) {
+SQLRETURN kelvra::refusedCall(SQLHSTMT hstmt, const char* function) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
         postMessage(stmt.diag, kMsgNotSupported, function);
         return SQL_ERROR;
     });
 }
 
-}  // namespace
-
 KELVRA_EXPORT SQLRETURN SQLTables(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
                                   SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName,
                                   SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                                   SQLCHAR* szTableType, SQLSMALLINT cbTableType) {
-    return produceResult(hstmt, kStateTables, [&](DriverStatement& stmt, auto& rows) {
-        return tablesResult(stmt, nameArgument(szCatalogName, cbCatalogName),
-                            nameArgument(szSchemaName, cbSchemaName),
-                            nameArgument(szTableName, cbTableName),
-                            nameArgument(szTableType, cbTableType), rows);
-    });
+    return tablesCall(hstmt, szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                      cbTableName, szTableType, cbTableType);
 }
 
 KELVRA_EXPORT SQLRETURN SQLColumns(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/,
@@ -48,10 +29,7 @@ KELVRA_EXPORT SQLRETURN SQLColumns(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/,
                                    SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                    SQLSMALLINT cbTableName, SQLCHAR* szColumnName,
                                    SQLSMALLINT cbColumnName) {
-    return produceResult(hstmt, kStateColumns, [&](DriverStatement& stmt, auto& rows) {
-        return columnsResult(stmt, nameArgument(szTableName, cbTableName),
-                             nameArgument(szColumnName, cbColumnName), rows);
-    });
+    return columnsCall(hstmt, szTableName, cbTableName, szColumnName, cbColumnName);
 }
 
 KELVRA_EXPORT SQLRETURN SQLStatistics(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/,
@@ -59,9 +37,7 @@ KELVRA_EXPORT SQLRETURN SQLStatistics(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/
                                       SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                       SQLSMALLINT cbTableName, SQLUSMALLINT /*fUnique*/,
                                       SQLUSMALLINT /*fAccuracy*/) {
-    return produceResult(hstmt, kStateStatistics, [&](DriverStatement& stmt, auto& rows) {
-        return statisticsResult(stmt, nameArgument(szTableName, cbTableName), rows);
-    });
+    return statisticsCall(hstmt, szTableName, cbTableName);
 }
 
 KELVRA_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType,
@@ -69,18 +45,14 @@ KELVRA_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType,
                                           SQLCHAR* /*szSchemaName*/, SQLSMALLINT /*cbSchemaName*/,
                                           SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                                           SQLUSMALLINT /*fScope*/, SQLUSMALLINT /*fNullable*/) {
-    return produceResult(hstmt, kStateSpecialColumns, [&](DriverStatement& stmt, auto& rows) {
-        return specialColumnsResult(stmt, fColType, nameArgument(szTableName, cbTableName), rows);
-    });
+    return specialColumnsCall(hstmt, fColType, szTableName, cbTableName);
 }
 
 KELVRA_EXPORT SQLRETURN SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* /*szCatalogName*/,
                                        SQLSMALLINT /*cbCatalogName*/, SQLCHAR* /*szSchemaName*/,
                                        SQLSMALLINT /*cbSchemaName*/, SQLCHAR* szTableName,
                                        SQLSMALLINT cbTableName) {
-    return produceResult(hstmt, kStatePrimaryKeys, [&](DriverStatement& stmt, auto& rows) {
-        return primaryKeysResult(stmt, nameArgument(szTableName, cbTableName), rows);
-    });
+    return primaryKeysCall(hstmt, szTableName, cbTableName);
 }
 
 KELVRA_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* /*szPkCatalogName*/,
@@ -90,30 +62,27 @@ KELVRA_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* /*szPkCatalogNam
                                        SQLSMALLINT /*cbFkCatalogName*/, SQLCHAR* /*szFkSchemaName*/,
                                        SQLSMALLINT /*cbFkSchemaName*/, SQLCHAR* szFkTableName,
                                        SQLSMALLINT cbFkTableName) {
-    return produceResult(hstmt, kStateForeignKeys, [&](DriverStatement& stmt, auto& rows) {
-        return foreignKeysResult(stmt, nameArgument(szPkTableName, cbPkTableName),
-                                 nameArgument(szFkTableName, cbFkTableName), rows);
-    });
+    return foreignKeysCall(hstmt, szPkTableName, cbPkTableName, szFkTableName, cbFkTableName);
 }
 
 KELVRA_EXPORT SQLRETURN SQLProcedures(SQLHSTMT hstmt, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
                                       SQLCHAR*, SQLSMALLINT) {
-    return refused(hstmt, "SQLProcedures");
+    return refusedCall(hstmt, "SQLProcedures");
 }
 
 KELVRA_EXPORT SQLRETURN SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                             SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                             SQLSMALLINT) {
-    return refused(hstmt, "SQLProcedureColumns");
+    return refusedCall(hstmt, "SQLProcedureColumns");
 }
 
 KELVRA_EXPORT SQLRETURN SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                            SQLSMALLINT, SQLCHAR*, SQLSMALLINT) {
-    return refused(hstmt, "SQLTablePrivileges");
+    return refusedCall(hstmt, "SQLTablePrivileges");
 }
 
 KELVRA_EXPORT SQLRETURN SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                             SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                             SQLSMALLINT) {
-    return refused(hstmt, "SQLColumnPrivileges");
+    return refusedCall(hstmt, "SQLColumnPrivileges");
 }

@@ -10,6 +10,7 @@
 #include "engine/match_like.h"
 #include "qbtable/qb_table.h"
 #include "resources/ascii.h"
+#include "resources/utf8.h"
 
 namespace kelvra {
 namespace {
@@ -17,8 +18,9 @@ namespace {
 constexpr size_t kMaxName = 127;
 constexpr char kPatternEscape = '\\';
 
+// A name cut to its first 127 characters.
 std::string cut(std::string_view text) {
-    return std::string(text.substr(0, kMaxName));
+    return std::string(text.substr(0, utf8CharPrefix(text, kMaxName)));
 }
 
 // A QuickBase name as SQL shows it: "." is not allowed in an SQL name.
@@ -113,6 +115,38 @@ MsgNo namesOf(DriverStatement& stmt, const QbTable& table, TableNames& names) {
     }
     names = {cut(sqlSafe(table.name()) + " " + table.dbid()), nullText()};
     return kMsgNone;
+}
+
+// The table argument of SQLTables and SQLColumns is a pattern over the listed names ("Name
+// DBID"). One that matches none is taken for a name the per-table calls take (a bare DBID,
+// "DBID..." or "..._DBID", a one-table application's name), unless it holds an unescaped "%":
+// that asked for a search, and the search found nothing. With the metadata-id flag the argument
+// is a name in any case.
+bool mayBeNameForm(const DriverStatement& stmt, const CatalogName& pattern) {
+    if (!pattern.given || pattern.text.empty()) return false;
+    if (stmt.metadataId == SQL_TRUE) return true;
+    for (size_t i = 0; i < pattern.text.size(); ++i) {
+        if (pattern.text[i] == kPatternEscape) {
+            ++i;
+        } else if (pattern.text[i] == '%') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The QuickBase table a name form names, or null (no diagnostic) when it names none: a name
+// that cannot be opened is left out of a listing, as a pattern that matches nothing.
+std::unique_ptr<QbTable> openNameForm(DriverStatement& stmt, const CatalogName& pattern) {
+    DriverConnection& dbc = *stmt.connection;
+    std::unique_ptr<QbTable> table;
+    const std::string name = unescapePattern(pattern.text);
+    if (openTable(*dbc.session, dbc.tableState, cut(name), table) != kMsgNone ||
+        table->dbid() == kConfigTableName || table->dbid() == kIdentityTableName) {
+        table.reset();
+    }
+    dbc.tableState.clearError();
+    return table;
 }
 
 bool isCharacterOrBinary(SQLSMALLINT t) {
@@ -245,11 +279,20 @@ MsgNo tablesResult(DriverStatement& stmt, const CatalogName& catalog, const Cata
         return kMsgNone;
     }
     if (const MsgNo rc = grantedList(stmt, false, list)) return rc;
+    const auto addRow = [&](Value catalogValue, std::string name) {
+        result->addRow({std::move(catalogValue), nullText(), textValue(name), textValue("TABLE"),
+                        textValue("from QuickBase")});
+    };
     for (const DbInfo& db : *list) {
         const std::string name = sqlTableName(db);
-        if (!matches(stmt, name, table)) continue;
-        result->addRow({textValue(catalogText(db)), nullText(), textValue(name), textValue("TABLE"),
-                        textValue("from QuickBase")});
+        if (matches(stmt, name, table)) addRow(textValue(catalogText(db)), name);
+    }
+    if (result->rowCount() == 0 && mayBeNameForm(stmt, table)) {
+        if (const auto named = openNameForm(stmt, table)) {
+            TableNames names;
+            if (const MsgNo rc = namesOf(stmt, *named, names)) return rc;
+            addRow(names.catalog, names.sqlName);
+        }
     }
     return kMsgNone;
 }
@@ -270,14 +313,10 @@ MsgNo columnsResult(DriverStatement& stmt, const CatalogName& table, const Catal
     if (const MsgNo rc = grantedList(stmt, false, list)) return rc;
     const int version = odbcVersionOf(stmt);
     DriverConnection& dbc = *stmt.connection;
-    for (const DbInfo& db : *list) {
-        const std::string tableName = sqlTableName(db);
-        if (!matches(stmt, tableName, table)) continue;
-        std::unique_ptr<QbTable> opened;
-        if (const MsgNo rc = openListed(stmt, tableName, opened)) return rc;
-        if (!opened) continue;
-        for (size_t i = 0; i < opened->columnCount(); ++i) {
-            const QbField& f = opened->field(i);
+    const auto addRows = [&](const Value& catalogValue, const std::string& tableName,
+                             const QbTable& opened) {
+        for (size_t i = 0; i < opened.columnCount(); ++i) {
+            const QbField& f = opened.field(i);
             if (!matches(stmt, f.name, column)) continue;
             const SQLSMALLINT code = odbc2TypeCode(f.sqlType);
             const SQLSMALLINT type = mapDateTimeCode(f.sqlType, version);
@@ -287,7 +326,7 @@ MsgNo columnsResult(DriverStatement& stmt, const CatalogName& table, const Catal
                                  code == SQL_SMALLINT || code == SQL_FLOAT || code == SQL_REAL ||
                                  code == SQL_DOUBLE;
             result->addRow(
-                {textValue(catalogText(db)), nullText(), textValue(tableName), textValue(f.name),
+                {catalogValue, nullText(), textValue(tableName), textValue(f.name),
                  smallValue(type), typeNameOf(f), smallValue(columnSizeOf(f)),
                  smallValue(bufferLengthOf(f)), smallValue(f.decimalDigits),
                  numeric ? smallValue(10) : nullNumber(), smallValue(f.nullable), nullText(),
@@ -297,8 +336,24 @@ MsgNo columnsResult(DriverStatement& stmt, const CatalogName& table, const Catal
                  smallValue(static_cast<std::int64_t>(i) + 1),
                  textValue(f.nullable == SQL_NO_NULLS ? "NO" : "YES")});
         }
+    };
+    bool matched = false;
+    for (const DbInfo& db : *list) {
+        const std::string tableName = sqlTableName(db);
+        if (!matches(stmt, tableName, table)) continue;
+        matched = true;
+        std::unique_ptr<QbTable> opened;
+        if (const MsgNo rc = openListed(stmt, tableName, opened)) return rc;
+        if (opened) addRows(textValue(catalogText(db)), tableName, *opened);
     }
     dbc.tableState.clearError();
+    if (!matched && mayBeNameForm(stmt, table)) {
+        if (const auto named = openNameForm(stmt, table)) {
+            TableNames names;
+            if (const MsgNo rc = namesOf(stmt, *named, names)) return rc;
+            addRows(names.catalog, names.sqlName, *named);
+        }
+    }
     return kMsgNone;
 }
 

@@ -8,14 +8,12 @@
 
 #include "driver/handles.h"
 #include "driver/rows_result.h"
+#include "driver/text_args.h"
 
 namespace kelvra {
 
 // A name argument of a catalog function, as the client gave it (null: none).
-struct CatalogName {
-    std::string text;
-    bool given = false;
-};
+using CatalogName = TextArg;
 
 // Each builder returns 0 and the result, or a message posted on the statement.
 MsgNo tablesResult(DriverStatement& stmt, const CatalogName& catalog, const CatalogName& schema,

@@ -1,7 +1,10 @@
 // Descriptor calls: SQLGetDescField, SQLSetDescField, SQLGetDescRec, SQLSetDescRec and
-// SQLCopyDesc, on a statement's descriptors and on explicitly allocated ones.
+// SQLCopyDesc, on a statement's descriptors and on explicitly allocated ones, and the wide
+// twins SQLGetDescFieldW (text in bytes), SQLSetDescFieldW and SQLGetDescRecW (the name in
+// characters). The text fields a client may set are ignored, so both setters are one.
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
 
 #include <mutex>
 
@@ -18,7 +21,7 @@ SQLRETURN descReturn(DriverDescriptor& desc, MsgNo rc) {
 }
 
 // SQLGetDescRec's outputs, read in this order, each only when asked for.
-MsgNo getDescRec(DriverDescriptor& desc, SQLSMALLINT record, SQLCHAR* name,
+MsgNo getDescRec(DriverDescriptor& desc, SQLSMALLINT record, void* name, TextForm form,
                  SQLSMALLINT bufferLength, SQLSMALLINT* nameLength, SQLSMALLINT* type,
                  SQLSMALLINT* subType, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
                  SQLSMALLINT* nullable) {
@@ -39,7 +42,7 @@ MsgNo getDescRec(DriverDescriptor& desc, SQLSMALLINT record, SQLCHAR* name,
     }
     if (name == nullptr && nameLength == nullptr) return kMsgNone;
     SQLINTEGER full = 0;
-    const MsgNo rc = getDescField(desc, record, SQL_DESC_NAME, name, bufferLength, &full);
+    const MsgNo rc = getDescField(desc, record, SQL_DESC_NAME, name, bufferLength, &full, form);
     if (nameLength != nullptr) *nameLength = static_cast<SQLSMALLINT>(full);
     return rc;
 }
@@ -67,24 +70,57 @@ MsgNo setDescRec(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT type, S
     return warning;
 }
 
+SQLRETURN getDescFieldCall(SQLHDESC hdesc, SQLSMALLINT record, SQLSMALLINT field, SQLPOINTER value,
+                           SQLINTEGER bufferLength, SQLINTEGER* length, TextForm form) {
+    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
+        return descReturn(desc,
+                          getDescField(desc, record, field, value, bufferLength, length, form));
+    });
+}
+
+SQLRETURN setDescFieldCall(SQLHDESC hdesc, SQLSMALLINT record, SQLSMALLINT field, SQLPOINTER value,
+                           SQLINTEGER bufferLength) {
+    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
+        return descReturn(desc, setDescField(desc, record, field, value, bufferLength));
+    });
+}
+
+SQLRETURN getDescRecCall(SQLHDESC hdesc, SQLSMALLINT record, void* name, TextForm form,
+                         SQLSMALLINT bufferLength, SQLSMALLINT* nameLength, SQLSMALLINT* type,
+                         SQLSMALLINT* subType, SQLLEN* length, SQLSMALLINT* precision,
+                         SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
+        return descReturn(desc, getDescRec(desc, record, name, form, bufferLength, nameLength,
+                                           type, subType, length, precision, scale, nullable));
+    });
+}
+
 }  // namespace
 
 KELVRA_EXPORT SQLRETURN SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT RecNumber,
                                         SQLSMALLINT FieldIdentifier, SQLPOINTER Value,
                                         SQLINTEGER BufferLength, SQLINTEGER* StringLength) {
-    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
-        return descReturn(desc, getDescField(desc, RecNumber, FieldIdentifier, Value, BufferLength,
-                                             StringLength));
-    });
+    return getDescFieldCall(hdesc, RecNumber, FieldIdentifier, Value, BufferLength, StringLength,
+                            TextForm::ansi);
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT RecNumber,
+                                         SQLSMALLINT FieldIdentifier, SQLPOINTER Value,
+                                         SQLINTEGER BufferLength, SQLINTEGER* StringLength) {
+    return getDescFieldCall(hdesc, RecNumber, FieldIdentifier, Value, BufferLength, StringLength,
+                            TextForm::wideBytes);
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetDescField(SQLHDESC hdesc, SQLSMALLINT RecNumber,
                                         SQLSMALLINT FieldIdentifier, SQLPOINTER Value,
                                         SQLINTEGER BufferLength) {
-    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
-        return descReturn(desc,
-                          setDescField(desc, RecNumber, FieldIdentifier, Value, BufferLength));
-    });
+    return setDescFieldCall(hdesc, RecNumber, FieldIdentifier, Value, BufferLength);
+}
+
+KELVRA_EXPORT SQLRETURN SQLSetDescFieldW(SQLHDESC hdesc, SQLSMALLINT RecNumber,
+                                         SQLSMALLINT FieldIdentifier, SQLPOINTER Value,
+                                         SQLINTEGER BufferLength) {
+    return setDescFieldCall(hdesc, RecNumber, FieldIdentifier, Value, BufferLength);
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT RecNumber, SQLCHAR* Name,
@@ -92,10 +128,17 @@ KELVRA_EXPORT SQLRETURN SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT RecNumber, SQL
                                       SQLSMALLINT* Type, SQLSMALLINT* SubType, SQLLEN* Length,
                                       SQLSMALLINT* Precision, SQLSMALLINT* Scale,
                                       SQLSMALLINT* Nullable) {
-    return runEntry<DriverDescriptor>(hdesc, [&](DriverDescriptor& desc) {
-        return descReturn(desc, getDescRec(desc, RecNumber, Name, BufferLength, StringLength, Type,
-                                           SubType, Length, Precision, Scale, Nullable));
-    });
+    return getDescRecCall(hdesc, RecNumber, Name, TextForm::ansi, BufferLength, StringLength, Type,
+                          SubType, Length, Precision, Scale, Nullable);
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT RecNumber, SQLWCHAR* Name,
+                                       SQLSMALLINT BufferLength, SQLSMALLINT* StringLength,
+                                       SQLSMALLINT* Type, SQLSMALLINT* SubType, SQLLEN* Length,
+                                       SQLSMALLINT* Precision, SQLSMALLINT* Scale,
+                                       SQLSMALLINT* Nullable) {
+    return getDescRecCall(hdesc, RecNumber, Name, TextForm::wideChars, BufferLength, StringLength,
+                          Type, SubType, Length, Precision, Scale, Nullable);
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetDescRec(SQLHDESC hdesc, SQLSMALLINT RecNumber, SQLSMALLINT Type,

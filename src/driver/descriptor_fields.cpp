@@ -116,8 +116,8 @@ void storeNumber(Width width, SQLLEN number, const void* pointer, SQLPOINTER val
 }
 
 MsgNo storeText(std::string_view text, SQLPOINTER value, SQLINTEGER bufferLength,
-                SQLINTEGER* length) {
-    return copyStringOut(value, bufferLength, length, text);
+                SQLINTEGER* length, TextForm form) {
+    return putText(TextOut{value, bufferLength, length, form}, text);
 }
 
 // The verbose type and subcode of a concise type: dates and times are SQL_DATETIME with a
@@ -283,7 +283,7 @@ MsgNo getParameterField(DriverStatement& stmt, SQLSMALLINT record, SQLSMALLINT f
 // statement: they move to the descriptor, and the statement keeps its own diagnostic.
 MsgNo getResultField(DriverDescriptor& desc, DriverStatement& stmt, SQLSMALLINT record,
                      SQLSMALLINT field, SQLPOINTER value, SQLINTEGER bufferLength,
-                     SQLINTEGER* length) {
+                     SQLINTEGER* length, TextForm form) {
     const Width width = widthOf(field);
     if (width == Width::kUnknown || width == Width::kPointer) return kMsgInvalidDescField;
     const DiagRecord saved = stmt.diag;
@@ -292,7 +292,7 @@ MsgNo getResultField(DriverDescriptor& desc, DriverStatement& stmt, SQLSMALLINT 
     SQLLEN number = 0;
     const TextOut text{value,
                        static_cast<SQLSMALLINT>(std::clamp<SQLINTEGER>(bufferLength, 0, 32767)),
-                       &textLength};
+                       &textLength, form};
     MsgNo rc = describeColumnField(stmt, static_cast<SQLUSMALLINT>(record),
                                    static_cast<SQLUSMALLINT>(field),
                                    width == Width::kText ? text : TextOut{}, &number);
@@ -322,7 +322,7 @@ DescKind kindOf(const DriverDescriptor& desc) {
 }
 
 MsgNo getDescField(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT field, SQLPOINTER value,
-                   SQLINTEGER bufferLength, SQLINTEGER* length) {
+                   SQLINTEGER bufferLength, SQLINTEGER* length, TextForm form) {
     const Width width = widthOf(field);
     if (width == Width::kUnknown) return kMsgInvalidDescField;
     const DescKind kind = kindOf(desc);
@@ -358,7 +358,8 @@ MsgNo getDescField(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT field
             break;
         case DescKind::kImplementationRow:
             if (!hasPreparedStatement(*desc.owner)) return kMsgNotPrepared;
-            return getResultField(desc, *desc.owner, record, field, value, bufferLength, length);
+            return getResultField(desc, *desc.owner, record, field, value, bufferLength, length,
+                                  form);
         case DescKind::kImplementationParam: {
             const DriverStatement& stmt = *desc.owner;
             const std::size_t count = stmt.tree.empty() ? 0 : parameterNodes(stmt).size();
@@ -368,7 +369,7 @@ MsgNo getDescField(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT field
         }
     }
     if (rc != kMsgNone) return rc;
-    if (width == Width::kText) return storeText(text, value, bufferLength, length);
+    if (width == Width::kText) return storeText(text, value, bufferLength, length, form);
     storeNumber(width, number, pointer, value, length);
     return kMsgNone;
 }

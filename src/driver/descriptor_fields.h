@@ -7,6 +7,7 @@
 #include <sql.h>
 
 #include "driver/handles.h"
+#include "driver/string_out.h"
 
 namespace kelvra {
 
@@ -15,9 +16,10 @@ enum class DescKind { kApplication, kImplementationRow, kImplementationParam };
 DescKind kindOf(const DriverDescriptor& desc);
 
 // SQLGetDescField: 0, kMsgNoDataFound for a record beyond the descriptor's count, 1002 for a
-// cut text, or a failure (posted on the descriptor when it carries an argument).
+// cut text, or a failure (posted on the descriptor when it carries an argument). A text field
+// is written in `form` (the wide twins' buffers count bytes, SQLGetDescRecW's characters).
 MsgNo getDescField(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT field, SQLPOINTER value,
-                   SQLINTEGER bufferLength, SQLINTEGER* length);
+                   SQLINTEGER bufferLength, SQLINTEGER* length, TextForm form = TextForm::ansi);
 
 // SQLSetDescField: 0, 1069 for a value replaced, or a failure.
 MsgNo setDescField(DriverDescriptor& desc, SQLSMALLINT record, SQLSMALLINT field, SQLPOINTER value,

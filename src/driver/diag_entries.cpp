@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/string_out.h"
 
@@ -45,18 +46,16 @@ bool diagSource(SQLSMALLINT type, SQLHANDLE handle, DiagSource& out) {
 }
 
 template <typename T>
-SQLRETURN integerOut(SQLPOINTER info, SQLSMALLINT* length, T value) {
-    if (info != nullptr) {
-        std::memcpy(info, &value, sizeof value);
-        if (length != nullptr) *length = static_cast<SQLSMALLINT>(sizeof value);
+SQLRETURN integerOut(const TextOut& out, T value) {
+    if (out.buffer != nullptr) {
+        std::memcpy(out.buffer, &value, sizeof value);
+        out.storeLength(sizeof value);
     }
     return SQL_SUCCESS;
 }
 
-SQLRETURN stringOut(SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* length,
-                    std::string_view text) {
-    return copyStringOut(info, bufferLength, length, text) == kMsgNone ? SQL_SUCCESS
-                                                                       : SQL_SUCCESS_WITH_INFO;
+SQLRETURN stringOut(const TextOut& out, std::string_view text) {
+    return putText(out, text) == kMsgNone ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }
 
 std::string_view serverName(const DriverConnection* dbc) {
@@ -65,8 +64,7 @@ std::string_view serverName(const DriverConnection* dbc) {
 }
 
 SQLRETURN getDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
-                       SQLSMALLINT identifier, SQLPOINTER info, SQLSMALLINT bufferLength,
-                       SQLSMALLINT* length) {
+                       SQLSMALLINT identifier, const TextOut& info) {
     DiagSource src;
     if (handle == nullptr || !diagSource(type, handle, src)) return SQL_ERROR;
     const DiagRecord& diag = *src.diag;
@@ -74,22 +72,21 @@ SQLRETURN getDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
     // Header fields, whatever the record number.
     switch (identifier) {
         case SQL_DIAG_RETURNCODE:
-            return integerOut<SQLRETURN>(info, length, SQL_SUCCESS);
+            return integerOut<SQLRETURN>(info, SQL_SUCCESS);
         case SQL_DIAG_NUMBER:
-            return integerOut<SQLINTEGER>(info, length, diag.pending() ? 1 : 0);
+            return integerOut<SQLINTEGER>(info, diag.pending() ? 1 : 0);
         case SQL_DIAG_ROW_COUNT:
             if (src.stmt == nullptr) return SQL_ERROR;
-            return integerOut<SQLLEN>(info, length, src.stmt->diagRowCount);
+            return integerOut<SQLLEN>(info, src.stmt->diagRowCount);
         case SQL_DIAG_CURSOR_ROW_COUNT:
             if (src.stmt == nullptr) return SQL_ERROR;
-            return integerOut<SQLLEN>(info, length, src.stmt->rowCount);
+            return integerOut<SQLLEN>(info, src.stmt->rowCount);
         case SQL_DIAG_DYNAMIC_FUNCTION:
             if (src.stmt == nullptr) return SQL_ERROR;
-            return stringOut(info, bufferLength, length,
-                             dynamicFunctionText(src.stmt->dynamicFunctionCode));
+            return stringOut(info, dynamicFunctionText(src.stmt->dynamicFunctionCode));
         case SQL_DIAG_DYNAMIC_FUNCTION_CODE:
             if (src.stmt == nullptr) return SQL_ERROR;
-            return integerOut<SQLINTEGER>(info, length, src.stmt->dynamicFunctionCode);
+            return integerOut<SQLINTEGER>(info, src.stmt->dynamicFunctionCode);
         default:
             break;
     }
@@ -112,53 +109,51 @@ SQLRETURN getDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
 
     switch (identifier) {
         case SQL_DIAG_NATIVE:
-            return integerOut<SQLINTEGER>(info, length, diag.number);
+            return integerOut<SQLINTEGER>(info, diag.number);
         case SQL_DIAG_ROW_NUMBER:
-            return integerOut<SQLLEN>(info, length, SQL_ROW_NUMBER_UNKNOWN);
+            return integerOut<SQLLEN>(info, SQL_ROW_NUMBER_UNKNOWN);
         case SQL_DIAG_COLUMN_NUMBER:
-            return integerOut<SQLINTEGER>(info, length, SQL_COLUMN_NUMBER_UNKNOWN);
+            return integerOut<SQLINTEGER>(info, SQL_COLUMN_NUMBER_UNKNOWN);
         case SQL_DIAG_CONNECTION_NAME:
-            return stringOut(info, bufferLength, length, "");
+            return stringOut(info, "");
         case SQL_DIAG_SERVER_NAME:
-            return stringOut(info, bufferLength, length, serverName(src.connection));
+            return stringOut(info, serverName(src.connection));
         default:
             break;
     }
     const DiagText text = buildDiagText(diag);
     switch (identifier) {
         case SQL_DIAG_SQLSTATE:
-            return stringOut(info, bufferLength, length, text.state(src.odbcVersion));
+            return stringOut(info, text.state(src.odbcVersion));
         case SQL_DIAG_CLASS_ORIGIN:
-            return stringOut(info, bufferLength, length, classOrigin(text.state3));
+            return stringOut(info, classOrigin(text.state3));
         case SQL_DIAG_SUBCLASS_ORIGIN:
-            return stringOut(info, bufferLength, length, subclassOrigin(text.state3));
+            return stringOut(info, subclassOrigin(text.state3));
         default:
-            return stringOut(info, bufferLength, length, text.message);
+            return stringOut(info, text.message);
     }
 }
 
-SQLRETURN getDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLCHAR* state,
-                     SQLINTEGER* native, SQLCHAR* message, SQLSMALLINT bufferLength,
-                     SQLSMALLINT* length) {
+SQLRETURN getDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, const TextOut& state,
+                     SQLINTEGER* native, const TextOut& message) {
     DiagSource src;
     if (handle == nullptr || !diagSource(type, handle, src)) return SQL_ERROR;
     if (record > 1 || !src.diag->pending()) return SQL_NO_DATA;
-    if (state != nullptr) {
-        const SQLRETURN rc =
-            getDiagField(type, handle, record, SQL_DIAG_SQLSTATE, state, 6, nullptr);
+    if (state.buffer != nullptr) {
+        const SQLRETURN rc = getDiagField(type, handle, record, SQL_DIAG_SQLSTATE, state);
         if (rc != SQL_SUCCESS) return rc;
     }
     if (native != nullptr) {
-        const SQLRETURN rc =
-            getDiagField(type, handle, record, SQL_DIAG_NATIVE, native, 4, nullptr);
+        const SQLRETURN rc = getDiagField(type, handle, record, SQL_DIAG_NATIVE,
+                                          TextOut{native, 4, static_cast<SQLSMALLINT*>(nullptr)});
         if (rc != SQL_SUCCESS) return rc;
     }
-    if (message == nullptr && length == nullptr) return SQL_SUCCESS;
-    return getDiagField(type, handle, record, SQL_DIAG_MESSAGE_TEXT, message, bufferLength, length);
+    if (message.buffer == nullptr && message.shortLength == nullptr) return SQL_SUCCESS;
+    return getDiagField(type, handle, record, SQL_DIAG_MESSAGE_TEXT, message);
 }
 
-SQLRETURN error(SQLSMALLINT type, SQLHANDLE handle, SQLCHAR* state, SQLINTEGER* native,
-                SQLCHAR* message, SQLSMALLINT bufferLength, SQLSMALLINT* length) {
+SQLRETURN consumeDiagnostic(SQLSMALLINT type, SQLHANDLE handle, const TextOut& state,
+                            SQLINTEGER* native, const TextOut& message) {
     DiagSource src;
     diagSource(type, handle, src);
     // SQLError consumes the diagnostic: a second call finds nothing.
@@ -166,70 +161,63 @@ SQLRETURN error(SQLSMALLINT type, SQLHANDLE handle, SQLCHAR* state, SQLINTEGER* 
     src.diag->clear();
     if (native != nullptr) *native = diag.number;
     const DiagText text = buildDiagText(diag);
-    if (state != nullptr)
-        copyStringOut(state, 6, static_cast<SQLSMALLINT*>(nullptr), text.state(src.odbcVersion));
-    const MsgNo copied = copyStringOut(message, bufferLength, length, text.message);
+    putText(state, text.state(src.odbcVersion));
+    const MsgNo copied = putText(message, text.message);
     if (!diag.pending()) return SQL_NO_DATA;
     return copied == kMsgNone ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }
 
-// Runs a diagnostic call in the entry frame of a handle given by its type; the diagnostic is
-// read, not cleared. Unknown types give SQL_ERROR.
-template <typename Body>
-SQLRETURN onHandleOfType(SQLSMALLINT type, SQLHANDLE handle, Body&& body) {
-    const EntryDiagnostic keep = EntryDiagnostic::keep;
-    switch (type) {
-        case SQL_HANDLE_ENV:
-            return runEntry<DriverEnvironment>(
-                handle, [&](auto&) { return body(); }, keep);
-        case SQL_HANDLE_DBC:
-            return runEntry<DriverConnection>(
-                handle, [&](auto&) { return body(); }, keep);
-        case SQL_HANDLE_STMT:
-            return runEntry<DriverStatement>(
-                handle, [&](auto&) { return body(); }, keep);
-        case SQL_HANDLE_DESC:
-            return runEntry<DriverDescriptor>(
-                handle, [&](auto&) { return body(); }, keep);
-        default:
-            return SQL_ERROR;
-    }
-}
-
 }  // namespace
 
-KELVRA_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* szSqlState,
-                                 SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
-                                 SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
+namespace kelvra {
+
+SQLRETURN errorCall(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, const TextOut& state,
+                    SQLINTEGER* native, const TextOut& message) {
     const SQLSMALLINT type = hstmt != nullptr  ? SQL_HANDLE_STMT
                              : hdbc != nullptr ? SQL_HANDLE_DBC
                                                : SQL_HANDLE_ENV;
     SQLHANDLE handle = hstmt != nullptr ? hstmt : hdbc != nullptr ? hdbc : henv;
     if (handle == nullptr) return SQL_INVALID_HANDLE;
-    return onHandleOfType(type, handle, [&] {
-        return error(type, handle, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
-                     pcbErrorMsg);
-    });
+    return runEntryOfType(type, handle,
+                          [&] { return consumeDiagnostic(type, handle, state, native, message); });
+}
+
+SQLRETURN diagRecCall(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, const TextOut& state,
+                      SQLINTEGER* native, const TextOut& message) {
+    if (handle == nullptr) return SQL_ERROR;
+    return runEntryOfType(type, handle,
+                          [&] { return getDiagRec(type, handle, record, state, native, message); });
+}
+
+SQLRETURN diagFieldCall(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
+                        SQLSMALLINT identifier, const TextOut& info) {
+    if (handle == nullptr) return SQL_ERROR;
+    return runEntryOfType(type, handle,
+                          [&] { return getDiagField(type, handle, record, identifier, info); });
+}
+
+}  // namespace kelvra
+
+KELVRA_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* szSqlState,
+                                 SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
+                                 SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
+    return errorCall(henv, hdbc, hstmt, {szSqlState, 6, static_cast<SQLSMALLINT*>(nullptr)},
+                     pfNativeError, {szErrorMsg, cbErrorMsgMax, pcbErrorMsg});
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle,
                                       SQLSMALLINT RecNumber, SQLCHAR* Sqlstate,
                                       SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
                                       SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
-    if (Handle == nullptr) return SQL_ERROR;
-    return onHandleOfType(HandleType, Handle, [&] {
-        return getDiagRec(HandleType, Handle, RecNumber, Sqlstate, NativeErrorPtr, MessageText,
-                          BufferLength, TextLengthPtr);
-    });
+    return diagRecCall(HandleType, Handle, RecNumber,
+                       {Sqlstate, 6, static_cast<SQLSMALLINT*>(nullptr)}, NativeErrorPtr,
+                       {MessageText, BufferLength, TextLengthPtr});
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle,
                                         SQLSMALLINT RecNumber, SQLSMALLINT DiagIdentifier,
                                         SQLPOINTER DiagInfoPtr, SQLSMALLINT BufferLength,
                                         SQLSMALLINT* StringLengthPtr) {
-    if (Handle == nullptr) return SQL_ERROR;
-    return onHandleOfType(HandleType, Handle, [&] {
-        return getDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr,
-                            BufferLength, StringLengthPtr);
-    });
+    return diagFieldCall(HandleType, Handle, RecNumber, DiagIdentifier,
+                         {DiagInfoPtr, BufferLength, StringLengthPtr});
 }

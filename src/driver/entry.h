@@ -66,4 +66,24 @@ SQLRETURN runEntry(SQLHANDLE handle, Body&& body,
     return guarded(object.diag, [&]() -> SQLRETURN { return body(object); });
 }
 
+// The entry frame of a call that names its handle by type (SQLGetDiagRec, SQLGetDiagField,
+// SQLError): the diagnostic is read, not cleared. An unknown type gives SQL_ERROR.
+template <typename Body>
+SQLRETURN runEntryOfType(SQLSMALLINT type, SQLHANDLE handle, Body&& body) noexcept {
+    const EntryDiagnostic keep = EntryDiagnostic::keep;
+    const auto call = [&](auto&) { return body(); };
+    switch (type) {
+        case SQL_HANDLE_ENV:
+            return runEntry<DriverEnvironment>(handle, call, keep);
+        case SQL_HANDLE_DBC:
+            return runEntry<DriverConnection>(handle, call, keep);
+        case SQL_HANDLE_STMT:
+            return runEntry<DriverStatement>(handle, call, keep);
+        case SQL_HANDLE_DESC:
+            return runEntry<DriverDescriptor>(handle, call, keep);
+        default:
+            return SQL_ERROR;
+    }
+}
+
 }  // namespace kelvra

@@ -4,29 +4,19 @@
 #include <sqlext.h>
 
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/handles.h"
 #include "driver/statement_execute.h"
 
 using namespace kelvra;
 
-namespace {
-
-std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
-    if (text == nullptr) return {};
-    const char* chars = reinterpret_cast<const char*>(text);
-    if (length == SQL_NTS) return chars;
-    return {chars, length < 0 ? 0 : static_cast<size_t>(length)};
-}
-
-}  // namespace
-
 KELVRA_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executePrepared(stmt); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executeDirect(stmt, textArgument(szSqlStr, cbSqlStr)); });
+    return execDirectCall(hstmt, szSqlStr, cbSqlStr);
 }
 
 KELVRA_EXPORT SQLRETURN SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {

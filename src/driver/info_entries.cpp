@@ -9,6 +9,7 @@
 
 #include "connect/session_start.h"
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/string_out.h"
 #include "qbapi/qb_session.h"
@@ -251,8 +252,14 @@ bool dynamicAnswer(const DriverConnection& dbc, SQLUSMALLINT type, InfoAnswer& a
     return true;
 }
 
-SQLRETURN getInfo(DriverConnection& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT valueMax,
-                  SQLSMALLINT* valueLength) {
+template <typename T>
+SQLRETURN numberOut(const TextOut& out, T number) {
+    if (out.buffer != nullptr) std::memcpy(out.buffer, &number, sizeof number);
+    out.storeLength(sizeof number);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN getInfo(DriverConnection& dbc, SQLUSMALLINT type, const TextOut& value) {
     InfoAnswer answer{};
     std::string textValue;
     if (!dynamicAnswer(dbc, type, answer, textValue)) {
@@ -267,20 +274,13 @@ SQLRETURN getInfo(DriverConnection& dbc, SQLUSMALLINT type, SQLPOINTER value, SQ
     }
     switch (answer.kind) {
         case Kind::kText:
-            return finish(dbc.diag, copyStringOut(value, valueMax, valueLength, answer.text));
-        case Kind::kSmall: {
-            const auto v = static_cast<SQLUSMALLINT>(answer.number);
-            if (value != nullptr) std::memcpy(value, &v, sizeof v);
-            if (valueLength != nullptr) *valueLength = sizeof v;
-            return SQL_SUCCESS;
-        }
+            return finish(dbc.diag, putText(value, answer.text));
+        case Kind::kSmall:
+            return numberOut(value, static_cast<SQLUSMALLINT>(answer.number));
         case Kind::kInteger:
             break;
     }
-    const SQLUINTEGER v = answer.number;
-    if (value != nullptr) std::memcpy(value, &v, sizeof v);
-    if (valueLength != nullptr) *valueLength = sizeof v;
-    return SQL_SUCCESS;
+    return numberOut(value, SQLUINTEGER{answer.number});
 }
 
 // The functions SQLGetFunctions reports: the entry points this library exports (a function
@@ -319,11 +319,14 @@ bool isSupported(SQLUSMALLINT function) {
 
 }  // namespace
 
+SQLRETURN kelvra::getInfoCall(SQLHDBC hdbc, SQLUSMALLINT type, const TextOut& value) {
+    return runEntry<DriverConnection>(
+        hdbc, [&](DriverConnection& dbc) { return getInfo(dbc, type, value); });
+}
+
 KELVRA_EXPORT SQLRETURN SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQLPOINTER rgbInfoValue,
                                    SQLSMALLINT cbInfoValueMax, SQLSMALLINT* pcbInfoValue) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) {
-        return getInfo(dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
-    });
+    return getInfoCall(hdbc, fInfoType, {rgbInfoValue, cbInfoValueMax, pcbInfoValue});
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetFunctions(SQLHDBC hdbc, SQLUSMALLINT fFunction,

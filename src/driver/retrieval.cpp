@@ -17,7 +17,7 @@ const ResultColumn kBookmarkColumn{"", SQL_BINARY, 4, 4, 8, 0, SQL_NO_NULLS, ""}
 constexpr std::string_view kBookmarkTypeName = "BOOKMARK";
 
 MsgNo textAnswer(const TextOut& out, std::string_view text) {
-    return copyStringOut(out.buffer, out.bufferLength, out.length, text);
+    return putText(out, text);
 }
 
 MsgNo numberAnswer(SQLLEN* number, SQLLEN value) {
@@ -79,23 +79,6 @@ MsgNo describeOpenQuery(SQLUSMALLINT identifier, const TextOut& text, SQLLEN* nu
 
 std::int16_t attributeOrDefault(std::int16_t value, std::int16_t whenNull) {
     return value == kTypeNull ? whenNull : value;
-}
-
-// What a cut piece of character, wide-character or binary data put into the client's buffer
-// (the converters' rule: whole characters, room for the terminator); 0 for other C types, whose
-// truncation is no piece.
-SQLLEN deliveredBytes(SQLSMALLINT cType, const Transfer& t) {
-    if (t.data == nullptr) return 0;
-    switch (cType) {
-        case SQL_C_CHAR:
-            return t.bufferLength > 1 ? t.bufferLength - 1 : 0;
-        case SQL_C_WCHAR:
-            return t.bufferLength >= 2 ? (t.bufferLength - 2) & ~SQLLEN{1} : 0;
-        case SQL_C_BINARY:
-            return t.bufferLength > 0 ? t.bufferLength : 0;
-        default:
-            return 0;
-    }
 }
 
 bool isPieceTarget(SQLSMALLINT cType) {
@@ -276,15 +259,16 @@ MsgNo transferColumn(DriverStatement& stmt, SQLUSMALLINT column, Transfer t, boo
     const SQLSMALLINT cType = t.cType == SQL_C_DEFAULT ? defaultCType(sqlType, false, version)
                                                        : mapDateTimeCode(t.cType, version);
     const SQLLEN offset = piecewise ? stmt.getDataOffset : 0;
+    SQLLEN delivered = 0;
     const MsgNo rc = convertValueResult(
-        *value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr}, offset);
+        *value, ClientBuffer{cType, t.data, t.bufferLength, t.lengthPtr, &delivered}, offset);
     if (rc != kMsgNone && rc != kMsgTruncated) return rc;
     if (t.indicatorPtr != nullptr && t.indicatorPtr != t.lengthPtr) *t.indicatorPtr = 0;
     if (piecewise) {
         // The offset moves on by what this piece delivered, which a length probe (no room in
         // the buffer, or no buffer) leaves at nothing; the value is done once the rest fitted.
         if (isPieceTarget(cType) && (rc == kMsgTruncated || t.data == nullptr)) {
-            stmt.getDataOffset += deliveredBytes(cType, t);
+            stmt.getDataOffset += delivered;
         } else {
             stmt.getDataDone = true;
         }

@@ -5,15 +5,9 @@
 #include <sql.h>
 
 #include "driver/handles.h"
+#include "driver/string_out.h"
 
 namespace kelvra {
-
-// A text answer's destination.
-struct TextOut {
-    SQLPOINTER buffer = nullptr;
-    SQLSMALLINT bufferLength = 0;
-    SQLSMALLINT* length = nullptr;
-};
 
 // SQLColAttributes: an ODBC 2 identifier (0..18) of a result column; text answers go to
 // `text`, numeric ones to `number`. Column 0 is the bookmark column.

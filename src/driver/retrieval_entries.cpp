@@ -10,6 +10,7 @@
 #include "convert/type_codes.h"
 #include "driver/block_fetch.h"
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/retrieval.h"
 
@@ -74,10 +75,9 @@ KELVRA_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
     });
 }
 
-KELVRA_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName,
-                                       SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
-                                       SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
-                                       SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
+SQLRETURN kelvra::describeColCall(SQLHSTMT hstmt, SQLUSMALLINT icol, const TextOut& name,
+                                  SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef, SQLSMALLINT* pibScale,
+                                  SQLSMALLINT* pfNullable) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         SQLLEN n = 0;
         const struct {
@@ -107,31 +107,46 @@ KELVRA_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHA
                     break;
             }
         }
-        if (szColName == nullptr && pcbColName == nullptr) return SQL_SUCCESS;
-        return finish(stmt.diag, describeColumn(stmt, icol, SQL_COLUMN_NAME,
-                                                {szColName, cbColNameMax, pcbColName}, nullptr));
+        if (name.buffer == nullptr && name.shortLength == nullptr) return SQL_SUCCESS;
+        return finish(stmt.diag, describeColumn(stmt, icol, SQL_COLUMN_NAME, name, nullptr));
     });
+}
+
+SQLRETURN kelvra::colAttributesCall(SQLHSTMT hstmt, SQLUSMALLINT column, SQLUSMALLINT identifier,
+                                    const TextOut& text, SQLLEN* number) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        return finish(stmt.diag, describeColumn(stmt, column, identifier, text, number));
+    });
+}
+
+SQLRETURN kelvra::colAttributeCall(SQLHSTMT hstmt, SQLUSMALLINT column, SQLUSMALLINT field,
+                                   const TextOut& text, SQLLEN* number) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        return finish(stmt.diag, describeColumnField(stmt, column, field, text, number));
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName,
+                                       SQLSMALLINT cbColNameMax, SQLSMALLINT* pcbColName,
+                                       SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef,
+                                       SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
+    return describeColCall(hstmt, icol, {szColName, cbColNameMax, pcbColName}, pfSqlType, pcbColDef,
+                           pibScale, pfNullable);
 }
 
 KELVRA_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType,
                                          SQLPOINTER rgbDesc, SQLSMALLINT cbDescMax,
                                          SQLSMALLINT* pcbDesc, SQLLEN* pfDesc) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        return finish(stmt.diag,
-                      describeColumn(stmt, icol, fDescType, {rgbDesc, cbDescMax, pcbDesc}, pfDesc));
-    });
+    return colAttributesCall(hstmt, icol, fDescType, {rgbDesc, cbDescMax, pcbDesc}, pfDesc);
 }
 
 KELVRA_EXPORT SQLRETURN SQLColAttribute(SQLHSTMT hstmt, SQLUSMALLINT ColumnNumber,
                                         SQLUSMALLINT FieldIdentifier,
                                         SQLPOINTER CharacterAttributePtr, SQLSMALLINT BufferLength,
                                         SQLSMALLINT* StringLengthPtr, SQLLEN* NumericAttributePtr) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        return finish(stmt.diag,
-                      describeColumnField(stmt, ColumnNumber, FieldIdentifier,
-                                          {CharacterAttributePtr, BufferLength, StringLengthPtr},
-                                          NumericAttributePtr));
-    });
+    return colAttributeCall(hstmt, ColumnNumber, FieldIdentifier,
+                            {CharacterAttributePtr, BufferLength, StringLengthPtr},
+                            NumericAttributePtr);
 }
 
 KELVRA_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCType,

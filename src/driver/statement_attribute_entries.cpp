@@ -1,5 +1,5 @@
-// Statement attributes and options: SQLSetStmtAttr, SQLGetStmtAttr, SQLSetStmtOption,
-// SQLGetStmtOption and SQLSetScrollOptions. Most attributes are fields of the statement's
+// Statement attributes and options: SQLSetStmtAttr, SQLGetStmtAttr (and their wide twins),
+// SQLSetStmtOption, SQLGetStmtOption and SQLSetScrollOptions. Most attributes are fields of the statement's
 // descriptors. Rowsets and parameter sets may hold up to kMaxArraySize rows; a value the
 // driver cannot honour is replaced and reported with 01S02.
 #include <sql.h>
@@ -336,23 +336,43 @@ MsgNo setScrollOptions(DriverStatement& stmt, SQLUSMALLINT concurrency, SQLLEN k
     return warning;
 }
 
+SQLRETURN setStmtAttrCall(SQLHSTMT hstmt, SQLINTEGER attribute, SQLPOINTER value) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
+        return finish(stmt.diag, setStmtAttr(stmt, attribute, value));
+    });
+}
+
+SQLRETURN getStmtAttrCall(SQLHSTMT hstmt, SQLINTEGER attribute, SQLPOINTER value,
+                          SQLINTEGER* length) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
+        Answer answer;
+        const MsgNo rc = getStmtAttr(stmt, attribute, answer);
+        if (rc == kMsgNone) storeAnswer(answer, value, length);
+        return finish(stmt.diag, rc);
+    });
+}
+
 }  // namespace
 
+// No statement attribute is text: the wide twins run the same calls.
 KELVRA_EXPORT SQLRETURN SQLSetStmtAttr(SQLHSTMT hstmt, SQLINTEGER Attribute, SQLPOINTER Value,
                                        SQLINTEGER /*StringLength*/) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
-        return finish(stmt.diag, setStmtAttr(stmt, Attribute, Value));
-    });
+    return setStmtAttrCall(hstmt, Attribute, Value);
+}
+
+KELVRA_EXPORT SQLRETURN SQLSetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER Attribute, SQLPOINTER Value,
+                                        SQLINTEGER /*StringLength*/) {
+    return setStmtAttrCall(hstmt, Attribute, Value);
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetStmtAttr(SQLHSTMT hstmt, SQLINTEGER Attribute, SQLPOINTER Value,
                                        SQLINTEGER /*BufferLength*/, SQLINTEGER* StringLength) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) {
-        Answer answer;
-        const MsgNo rc = getStmtAttr(stmt, Attribute, answer);
-        if (rc == kMsgNone) storeAnswer(answer, Value, StringLength);
-        return finish(stmt.diag, rc);
-    });
+    return getStmtAttrCall(hstmt, Attribute, Value, StringLength);
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER Attribute, SQLPOINTER Value,
+                                        SQLINTEGER /*BufferLength*/, SQLINTEGER* StringLength) {
+    return getStmtAttrCall(hstmt, Attribute, Value, StringLength);
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {

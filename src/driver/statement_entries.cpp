@@ -9,6 +9,7 @@
 #include "convert/type_codes.h"
 #include "convert/type_table.h"
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/handles.h"
 #include "driver/statement_prepare.h"
@@ -19,13 +20,6 @@
 using namespace kelvra;
 
 namespace {
-
-std::string_view textArgument(const SQLCHAR* text, SQLINTEGER length) {
-    if (text == nullptr) return {};
-    const char* chars = reinterpret_cast<const char*>(text);
-    if (length == SQL_NTS) return chars;
-    return {chars, length < 0 ? 0 : static_cast<size_t>(length)};
-}
 
 // The signed or unsigned integer C type the type table gives an SQL integer type.
 SQLSMALLINT signedIntegerCType(SQLSMALLINT sqlType) {
@@ -113,28 +107,33 @@ SQLRETURN transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT completion) {
 
 }  // namespace
 
-KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
+// Checks the syntax with the parser and hands the text back as it is: the driver's SQL needs no
+// translation.
+SQLRETURN kelvra::nativeSql(DriverConnection& dbc, std::string_view text, const TextOut& out) {
+    ParseTree scratch;
+    StatementFacts facts;
+    if (const MsgNo rc = ParseStatement(text, scratch, facts)) {
+        postMessage(dbc.diag, rc, facts.argument);
+        return SQL_ERROR;
+    }
+    return finish(dbc.diag, putText(out, text));
+}
+
+SQLRETURN kelvra::getCursorNameCall(SQLHSTMT hstmt, const TextOut& name) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        const MsgNo rc = prepareStatement(stmt, textArgument(szSqlStr, cbSqlStr));
-        return rc == kMsgNone ? SQL_SUCCESS : SQL_ERROR;
+        ensureCursorName(stmt);
+        return finish(stmt.diag, putText(name, stmt.cursorName));
     });
 }
 
-// Checks the syntax with the parser and hands the text back as it is: the driver's SQL needs no
-// translation.
+KELVRA_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
+    return prepareCall(hstmt, szSqlStr, cbSqlStr);
+}
+
 KELVRA_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn,
                                      SQLCHAR* szSqlStr, SQLINTEGER cbSqlStrMax,
                                      SQLINTEGER* pcbSqlStr) {
-    return runEntry<DriverConnection>(hdbc, [&](DriverConnection& dbc) -> SQLRETURN {
-        const std::string_view text = textArgument(szSqlStrIn, cbSqlStrIn);
-        ParseTree scratch;
-        StatementFacts facts;
-        if (const MsgNo rc = ParseStatement(text, scratch, facts)) {
-            postMessage(dbc.diag, rc, facts.argument);
-            return SQL_ERROR;
-        }
-        return finish(dbc.diag, copyStringOut(szSqlStr, cbSqlStrMax, pcbSqlStr, text));
-    });
+    return nativeSqlCall(hdbc, szSqlStrIn, cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
 }
 
 KELVRA_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
@@ -199,17 +198,12 @@ KELVRA_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* p
 }
 
 KELVRA_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursor) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        return finish(stmt.diag, setCursorName(stmt, textArgument(szCursor, cbCursor)));
-    });
+    return setCursorNameCall(hstmt, szCursor, cbCursor);
 }
 
 KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursorMax,
                                          SQLSMALLINT* pcbCursor) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
-        ensureCursorName(stmt);
-        return finish(stmt.diag, copyStringOut(szCursor, cbCursorMax, pcbCursor, stmt.cursorName));
-    });
+    return getCursorNameCall(hstmt, {szCursor, cbCursorMax, pcbCursor});
 }
 
 KELVRA_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) {

@@ -112,11 +112,12 @@ SQLRETURN run(DriverStatement& stmt, bool truncated) {
         stmt.getDataColumn = 0;
         stmt.getDataOffset = 0;
     }
-    // A streamed query does not know its rows: the count says 0, the diagnostic count -1.
+    // A streamed query does not know its rows: both counts say -1 (a count of 0 would tell a
+    // client that reads it, as RODBC does, that there is nothing to fetch).
     stmt.diagRowCount = outcome.rowCount;
-    stmt.rowCount = outcome.rowCount < 0 ? 0 : outcome.rowCount;
+    stmt.rowCount = outcome.rowCount;
     if (stmt.ird.rowsProcessedPtr != nullptr && outcome.cursorOpen) {
-        *stmt.ird.rowsProcessedPtr = static_cast<SQLULEN>(stmt.rowCount);
+        *stmt.ird.rowsProcessedPtr = static_cast<SQLULEN>(std::max<SQLLEN>(stmt.rowCount, 0));
     }
     const bool searched = stmt.dynamicFunctionCode == SQL_DIAG_DELETE_WHERE ||
                           stmt.dynamicFunctionCode == SQL_DIAG_UPDATE_WHERE;

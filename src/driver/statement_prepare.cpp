@@ -4,6 +4,7 @@
 
 #include "driver/query_columns.h"
 #include "resources/ascii.h"
+#include "resources/utf8.h"
 #include "sql/analysis.h"
 #include "sql/parser.h"
 
@@ -111,7 +112,7 @@ void ensureCursorName(DriverStatement& stmt) {
 }
 
 MsgNo setCursorName(DriverStatement& stmt, std::string_view name) {
-    if (name.empty() || name.size() > kMaxCursorName) return kMsgInvalidCursorName;
+    if (name.empty() || utf8CharCount(name) > kMaxCursorName) return kMsgInvalidCursorName;
     for (const auto& other : stmt.connection->statements) {
         if (other.get() != &stmt && equalsIgnoreCase(other->cursorName, name)) {
             return kMsgCursorNameInUse;

@@ -23,8 +23,8 @@ std::vector<NodeIndex> parameterNodes(const DriverStatement& stmt);
 // Gives the statement a generated name ("SQL_CUR_" and a number) when it has none.
 void ensureCursorName(DriverStatement& stmt);
 
-// Names the cursor: 1004 for a name of the wrong length, 1005 when another statement of the
-// connection has it (letter case ignored).
+// Names the cursor: 1004 for a name of the wrong length (1 to 18 characters), 1005 when another
+// statement of the connection has it (letter case ignored).
 MsgNo setCursorName(DriverStatement& stmt, std::string_view name);
 
 }  // namespace kelvra

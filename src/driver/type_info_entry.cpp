@@ -3,12 +3,13 @@
 #include <sqlext.h>
 
 #include "convert/type_codes.h"
+#include "convert/type_table.h"
 #include "driver/driver_result.h"
 #include "driver/entry.h"
+#include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/handles.h"
 #include "driver/rows_result.h"
-#include "convert/type_table.h"
 
 using namespace kelvra;
 
@@ -54,9 +55,13 @@ std::unique_ptr<RowsResult> typeInfoResult(SQLSMALLINT requested, int version) {
 
 }  // namespace
 
-KELVRA_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
+SQLRETURN kelvra::typeInfoCall(SQLHSTMT hstmt, SQLSMALLINT type) {
     return produceResult(hstmt, kStateTypeInfo, [&](DriverStatement& stmt, auto& rows) {
-        rows = typeInfoResult(fSqlType, odbcVersionOf(stmt));
+        rows = typeInfoResult(type, odbcVersionOf(stmt));
         return kMsgNone;
     });
+}
+
+KELVRA_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
+    return typeInfoCall(hstmt, fSqlType);
 }

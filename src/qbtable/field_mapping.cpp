@@ -142,12 +142,24 @@ bool mapFieldType(const FieldAttributes& a, const MappingOptions& o, QbField& f)
 
 std::string cleanLabel(std::string_view label) {
     std::string name;
-    for (std::size_t i = 0; i < label.size() && name.size() < kMaxColumnNameLength;) {
-        char c = label[i];
-        bool kept = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                    c == ' ' || c == '-';
-        name.push_back(kept ? c : '_');
-        i += utf8CharLength(label, i);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < label.size() && count < kMaxColumnNameLength; ++count) {
+        const char c = label[i];
+        const std::size_t length = utf8CharLength(label, i);
+        // Every character beyond ASCII counts as a letter and stays; a malformed sequence does not.
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            const std::string_view character = label.substr(i, length);
+            if (isValidUtf8(character)) {
+                name.append(character);
+            } else {
+                name.push_back('_');
+            }
+        } else {
+            const bool kept = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                              (c >= 'A' && c <= 'Z') || c == ' ' || c == '-';
+            name.push_back(kept ? c : '_');
+        }
+        i += length;
     }
     return name;
 }

@@ -37,8 +37,9 @@ struct MappingOptions {
 // float, int or text (by its first letter): such a field cannot be a column.
 bool mapFieldType(const FieldAttributes& attributes, const MappingOptions& options, QbField& field);
 
-// A label as a column name: every character other than an ASCII letter, a digit, a blank or
-// "-" becomes "_" (a multi-byte character becomes one "_"), cut to kMaxColumnNameLength.
+// A label as a column name: every ASCII character other than a letter, a digit, a blank or "-"
+// becomes "_"; characters beyond ASCII count as letters and stay (a malformed UTF-8 sequence
+// becomes "_"); cut to kMaxColumnNameLength characters.
 std::string cleanLabel(std::string_view label);
 
 // The decimal number at the start of a schema text, like atoi but saturating at the bounds of

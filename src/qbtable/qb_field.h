@@ -40,7 +40,7 @@ enum class BaseCategory : std::int32_t {
 inline constexpr std::size_t kMaxColumnNameLength = 127;
 
 struct QbField {
-    std::string name;  // at most kMaxColumnNameLength bytes
+    std::string name;  // at most kMaxColumnNameLength characters
     // ODBC SQL type; dates and times carry the ODBC 2 codes (SQL_DATE, SQL_TIME,
     // SQL_TIMESTAMP), which the callers map to the environment's version.
     std::int16_t sqlType = SQL_VARCHAR;

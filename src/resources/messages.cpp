@@ -13,7 +13,7 @@ struct MessageEntry {
 };
 
 // Sorted by number.
-constexpr std::array<MessageEntry, 102> kMessages = {{
+constexpr std::array<MessageEntry, 103> kMessages = {{
     {0, "00000 00000 "},
     {1, "S0000 S0000 [Kelvra ODBC]No data found"},
     {2, "01004 01004 [Kelvra ODBC]Data truncated"},
@@ -120,6 +120,7 @@ constexpr std::array<MessageEntry, 102> kMessages = {{
     {1092, "S1T00 HYT01 [Kelvra ODBC]Connection timeout expired: %s"},
     {1093, "28000 28000 [Kelvra ODBC]Invalid authorization specification: %s"},
     {1094, "01S06 01S06 [Kelvra ODBC]Fetch stopped at the first row of the result."},
+    {1095, "22021 22021 [Kelvra ODBC]Invalid text encoding: %s"},
 }};
 
 }  // namespace

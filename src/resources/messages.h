@@ -113,12 +113,13 @@ enum : MsgNo {
     kMsgTimeout = 1091,               // [Kelvra ODBC]Timeout expired: %s (the login timeout)
     kMsgConnectionTimeout = 1092,     // [Kelvra ODBC]Connection timeout expired: %s
     kMsgInvalidAuthorization = 1093,  // [Kelvra ODBC]Invalid authorization specification: %s
-    kMsgBeforeFirstRowset = 1094,  // [Kelvra ODBC]Fetch stopped at the first row of the result.
+    kMsgBeforeFirstRowset = 1094,     // [Kelvra ODBC]Fetch stopped at the first row of the result.
+    kMsgInvalidEncoding = 1095,       // [Kelvra ODBC]Invalid text encoding: %s
 };
 
 // The table entry of a message in its text form: ODBC 2 SQLSTATE, blank, ODBC 3 SQLSTATE,
 // blank, message text ("S1001 HY001 [Kelvra ODBC]Memory allocation error"). Entries 0 to 7
-// and 1001 to 1094 exist; any other number yields an empty view.
+// and 1001 to 1095 exist; any other number yields an empty view.
 std::string_view messageEntry(MsgNo number);
 
 }  // namespace kelvra

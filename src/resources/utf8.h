@@ -33,6 +33,16 @@ constexpr std::size_t utf8CharCount(std::string_view text) {
     return count;
 }
 
+// The byte length of the first `maxChars` characters of the text (all of it when it has no
+// more), stepped as utf8CharLength steps: a cut there never splits a character.
+constexpr std::size_t utf8CharPrefix(std::string_view text, std::size_t maxChars) {
+    std::size_t i = 0;
+    for (std::size_t count = 0; i < text.size() && count < maxChars; ++count) {
+        i += utf8CharLength(text, i);
+    }
+    return i;
+}
+
 // Decodes the character at text[i] (i < text.size()) and advances i past it. A malformed or cut
 // sequence gives U+FFFD and advances one byte; an overlong form, a surrogate or a value above
 // U+10FFFF gives U+FFFD and advances past the sequence.

@@ -7,7 +7,8 @@ import subprocess
 import pyodbc
 import pytest
 
-from odbc_env import PAT, connection_string, emulator_control, write_odbc_ini
+from odbc_env import (PAT, clear_log, connection_string, emulator_control, logged_requests,
+                      write_odbc_ini)
 
 PROJECTS = "Kelvra Projects:Projects bq8kx2mea"
 TASKS = "Kelvra Projects:Tasks bq8kx2mfb"
@@ -132,6 +133,25 @@ def test_one_table_by_every_name(cursor):
     assert "[Kelvra][QuickBase]" in str(err.value)
 
 
+def test_tables_and_columns_take_the_per_table_name_forms(cursor, emulator):
+    # A table argument that matches no listed name as a pattern is taken as a name form.
+    for name in ("bq8kx2mfb", "DBIDbq8kx2mfb", "my_tasks_bq8kx2mfb", "Tasks bq8kx2mfb"):
+        assert [(r.table_cat, r.table_name) for r in cursor.tables(table=name)] == [
+            ("Kelvra Projects", TASKS)], name
+        names = [(r.table_name, r.column_name) for r in cursor.columns(table=name,
+                                                                        column="Record%")]
+        assert names == [(TASKS, "Record ID_"), (TASKS, "Record Owner")], name
+    assert [r.table_name for r in cursor.tables(table="Kelvra Contacts")] == [CONTACTS]
+    # What names no table lists nothing, without a diagnostic: an application, an unknown
+    # name, and a search (an unescaped "%") that found nothing, which is never resolved.
+    clear_log(emulator)
+    for name in ("bq8kx2md9", "No Such Table", "%bq8kx2mzz%"):
+        assert cursor.tables(table=name).fetchall() == [], name
+        assert cursor.columns(table=name).fetchall() == [], name
+    bodies = [e.get("body") or "" for e in logged_requests(emulator)]
+    assert any("No Such Table" in b for b in bodies) and not any("bq8kx2mzz" in b for b in bodies)
+
+
 def test_foreign_keys_from_report_links(cursor):
     expected = [(PROJECTS, "Record ID_", TASKS, "Related Project", 1)]
     got = cursor.foreignKeys(table=PROJECTS).fetchall()
@@ -175,3 +195,8 @@ def test_isql_help(emulator):
                          timeout=60, env=os.environ)
     assert TASKS in run.stdout and CONTACTS in run.stdout, run.stdout + run.stderr
     assert "Last Contacted" in run.stdout and "VIP" in run.stdout, run.stdout
+    # A table by its bare DBID.
+    run = subprocess.run(["isql", "-v", "KelvraBrowse", PAT[0], PAT[1]],
+                         input="help bq8kx2mea\nquit\n", capture_output=True, text=True,
+                         timeout=60, env=os.environ)
+    assert "| Kickoff At" in run.stdout and "| Budget" in run.stdout, run.stdout + run.stderr

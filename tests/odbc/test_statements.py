@@ -117,3 +117,30 @@ def test_isql_runs_a_query(emulator):
                          capture_output=True, text=True, timeout=60, env=os.environ)
     assert "Mobile App" in run.stdout and "Data Warehouse" in run.stdout, run.stdout + run.stderr
     assert "Office Move" not in run.stdout
+
+
+def test_ansi_text_that_is_not_utf8_is_refused_before_quickbase(emulator, odbc):
+    # Latin-1 bytes through the ANSI calls of an ANSI connection: refused, nothing sent.
+    clear_log(emulator)
+    stmt = odbc.statement()
+    latin1 = f"SELECT Client FROM {PROJECTS} WHERE Client = 'Caf\xe9 Z\xfcrich'".encode("latin-1")
+    table = "Caf\xe9".encode("latin-1")
+    calls = [
+        (lambda: stmt.lib.SQLExecDirect(stmt.handle, latin1, len(latin1)), stmt.diagnostic,
+         "the SQL statement is not valid UTF-8"),
+        (lambda: stmt.lib.SQLPrepare(stmt.handle, latin1, -3), stmt.diagnostic,
+         "the SQL statement is not valid UTF-8"),
+        (lambda: stmt.lib.SQLTables(stmt.handle, None, 0, None, 0, table, -3, None, 0),
+         stmt.diagnostic, "the table name is not valid UTF-8"),
+        (lambda: stmt.lib.SQLColumns(stmt.handle, None, 0, None, 0, b"x", -3, table, -3),
+         stmt.diagnostic, "the column name is not valid UTF-8"),
+        (lambda: odbc.lib.SQLNativeSql(odbc.dbc, latin1, len(latin1), None, 0, None),
+         odbc.diagnostic, "the SQL statement is not valid UTF-8"),
+    ]
+    for call, diagnostic, saying in calls:
+        assert call() == -1, saying
+        assert diagnostic() == ("22021", 1095, "[Kelvra ODBC]Invalid text encoding: " + saying)
+    assert logged_requests(emulator) == []
+    # The same statement in UTF-8 runs.
+    assert stmt.exec_direct(latin1.decode("latin-1")) == 0, stmt.diagnostic()
+    assert set(stmt.fetch_texts(1)) == {("Café Zürich",)}

@@ -3,7 +3,9 @@
 the program its address (KELVRA_QBEMU_SERVER) and CA file (CURL_CA_BUNDLE), with the tests' own
 odbc.ini and odbcinst.ini (those of conftest), and stops it when the program ends.
 
-    with_emulator.py PROGRAM [ARGS...]
+    with_emulator.py [--data FIXTURE] PROGRAM [ARGS...]
+
+The emulator serves the demo data, or FIXTURE.
 """
 
 import os
@@ -17,11 +19,16 @@ os.environ.setdefault("KELODBC_PATH", "libkelodbc.so")
 
 from conftest import Emulator  # noqa: E402  (reads the two variables above)
 
-emulator = Emulator()
+args = sys.argv[1:]
+data = {}
+if args[:1] == ["--data"]:
+    data = {"data": args[1]}
+    args = args[2:]
+emulator = Emulator(**data)
 os.environ["KELVRA_QBEMU_SERVER"] = emulator.server
 os.environ["CURL_CA_BUNDLE"] = emulator.ca
 try:
-    status = subprocess.call(sys.argv[1:])
+    status = subprocess.call(args)
 finally:
     emulator.stop()
 sys.exit(status)

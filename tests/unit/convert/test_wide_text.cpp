@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "convert/result_convert.h"
 #include "convert/wide_text.h"
@@ -68,6 +69,84 @@ TEST(WideText, NumbersAndDatesAsWideText) {
         convertValueResult(Value::ofDate({2024, 2, 29}), {SQL_C_WCHAR, buf, sizeof buf, &length}),
         kMsgNone);
     EXPECT_EQ(std::u16string(buf), u"2024-02-29");
+}
+
+// The argument conversions of the wide entry points: SQLWCHAR text in, UTF-8 text out.
+TEST(WideText, ArgumentsConvertStrictly) {
+    const struct {
+        std::u16string units;
+        bool ok;
+        std::string utf8;
+    } cases[] = {
+        {u"Ren\u00E9e M\u00FCller", true,
+         "Ren\xC3\xA9"
+         "e M\xC3\xBCller"},
+        {u"\U0001F44B!", true, "\xF0\x9F\x91\x8B!"},
+        {u"", true, ""},
+        // An unpaired surrogate stands for no character: high at the end, high before a
+        // non-surrogate, a low one alone.
+        {std::u16string(u"ab") + char16_t(0xD83D), false, "ab"},
+        {std::u16string(1, char16_t(0xD83D)) + u"x", false, ""},
+        {u"x" + std::u16string(1, char16_t(0xDC4B)), false, "x"},
+    };
+    for (const auto& c : cases) {
+        std::vector<SQLWCHAR> in(c.units.begin(), c.units.end());
+        in.push_back(0);
+        std::string out;
+        EXPECT_EQ(wideToUtf8(in.data(), c.units.size(), out), c.ok) << c.utf8;
+        EXPECT_EQ(out, c.utf8);
+        EXPECT_EQ(wideLength(in.data()), c.units.size());
+    }
+}
+
+TEST(WideText, AnswersAreWrittenInWholeCharacters) {
+    // "a", a waving hand (two units), "b": four units.
+    const std::string text =
+        "a\xF0\x9F\x91\x8B"
+        "b";
+    const size_t written[] = {0, 1, 1, 3, 4, 4};
+    for (size_t capacity = 0; capacity < std::size(written); ++capacity) {
+        SQLWCHAR out[6] = {9, 9, 9, 9, 9, 9};
+        size_t n = 99;
+        EXPECT_EQ(utf8ToWide(text, out, capacity, n), 4u);
+        EXPECT_EQ(n, written[capacity]) << capacity;
+        EXPECT_EQ(out[n], 9) << "nothing beyond what was written";
+    }
+    SQLWCHAR out[4];
+    size_t n = 0;
+    EXPECT_EQ(utf8ToWide(text, out, 4, n), 4u);
+    EXPECT_EQ(std::u16string(out, out + 4), u"a\U0001F44Bb");
+    // Malformed UTF-8 counts as U+FFFD.
+    EXPECT_EQ(utf8ToWide("\xFF\xC3", out, 4, n), 2u);
+    EXPECT_EQ(out[0], 0xFFFD);
+}
+
+TEST(WideText, PiecesNeverEndInHalfASurrogatePair) {
+    // "x", U+1D11E (a clef, two units), "y": read in pieces of two units (a six-byte buffer).
+    const Value v = Value::ofChar("x\xF0\x9D\x84\x9Ey");
+    std::u16string whole;
+    SQLLEN offset = 0;
+    std::vector<std::u16string> pieces;
+    for (int guard = 0; guard < 10; ++guard) {
+        char16_t buf[3];
+        SQLLEN length = 0, delivered = -1;
+        const MsgNo rc =
+            convertValueResult(v, {SQL_C_WCHAR, buf, sizeof buf, &length, &delivered}, offset);
+        EXPECT_EQ(SQLLEN(std::u16string(buf).size() * 2), delivered);
+        pieces.emplace_back(buf);
+        offset += delivered;
+        if (rc == kMsgNone) break;
+        EXPECT_EQ(rc, kMsgTruncated);
+    }
+    // The pair does not fit beside "x": the first piece stops before it.
+    EXPECT_EQ(pieces, (std::vector<std::u16string>{u"x", u"\U0001D11E", u"y"}));
+    // A buffer with room for one unit alone takes half the pair: the only way forward.
+    char16_t one[2];
+    SQLLEN length = 0, delivered = 0;
+    EXPECT_EQ(convertValueResult(v, {SQL_C_WCHAR, one, sizeof one, &length, &delivered}, 2),
+              kMsgTruncated);
+    EXPECT_EQ(delivered, 2);
+    EXPECT_EQ(one[0], 0xD834);
 }
 
 }  // namespace

@@ -183,15 +183,39 @@ TEST(FieldMapping, TextSizeVariableBounds) {
 }
 
 TEST(FieldMapping, LabelCleaning) {
-    EXPECT_EQ(cleanLabel("Cost ($)"), "Cost ___");
-    EXPECT_EQ(cleanLabel("Record ID#"), "Record ID_");
-    EXPECT_EQ(cleanLabel("Check-in 2"), "Check-in 2");
-    EXPECT_EQ(cleanLabel("a.b/c\td"), "a_b_c_d");
-    // A multi-byte character becomes one underscore.
-    EXPECT_EQ(cleanLabel("Caf\xC3\xA9 \xE2\x82\xAC"), "Caf_ _");
-    EXPECT_EQ(cleanLabel(std::string(200, 'x')), std::string(127, 'x'));
-    EXPECT_EQ(cleanLabel(std::string(300, '\xE9')), std::string(127, '_'));
-    EXPECT_EQ(cleanLabel(""), "");
+    std::string grinning;  // U+1F600, a character beyond the BMP
+    for (int i = 0; i < 200; ++i) grinning += "\xF0\x9F\x98\x80";
+    const struct {
+        std::string label;
+        std::string name;
+    } cases[] = {
+        {"Cost ($)", "Cost ___"},
+        {"Record ID#", "Record ID_"},
+        {"Check-in 2", "Check-in 2"},
+        {"a.b/c\td", "a_b_c_d"},
+        // Every character beyond ASCII counts as a letter: "Größe" and "Grüße" stay apart.
+        {"Gr\xC3\xB6\xC3\x9F"
+         "e",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
+        {"Caf\xC3\xA9 \xE2\x82\xAC!", "Caf\xC3\xA9 \xE2\x82\xAC_"},
+        // Malformed sequences, each one "_": a stray continuation byte, a cut sequence, an
+        // overlong form.
+        {"a\x80"
+         "b\xE2\x82",
+         "a_b_"},
+        {"\xC0\xAF", "_"},
+        // Cut to 127 characters, never inside one.
+        {std::string(200, 'x'), std::string(127, 'x')},
+        {grinning, grinning.substr(0, 127 * 4)},
+        {std::string(300, '\xE9'), std::string(127, '_')},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cleanLabel(c.label), c.name) << c.label;
 }
 
 TEST(FieldMapping, LeadingInteger) {
