@@ -141,12 +141,6 @@ SQLRETURN kelvra::connectWithString(DriverConnection& dbc, const std::string& in
 
 namespace {
 
-MsgNo postTableFailure(DriverConnection& dbc) {
-    const TableError& error = dbc.tableState.error;
-    postSessionError(dbc.diag, error.number, error.code, error.detail);
-    return error.number;
-}
-
 // What the table layer still holds for QuickBase. Changes of an open transaction refuse the
 // disconnect (the client commits or rolls back first); in auto-commit they are what a failed
 // flush kept, sent once more. Then the imports saved until the connection's end. A failure
@@ -155,9 +149,11 @@ MsgNo sendWrites(DriverConnection& dbc) {
     if (!dbc.session) return kMsgNone;
     if (hasPendingWrites(dbc.tableState)) {
         if (dbc.autocommit != SQL_AUTOCOMMIT_ON) return kMsgTransactionActive;
-        if (flushWrites(*dbc.session, dbc.tableState) != kMsgNone) return postTableFailure(dbc);
+        if (flushWrites(*dbc.session, dbc.tableState) != kMsgNone)
+            return postTableError(dbc.diag, dbc.tableState.error);
     }
-    if (sendSavedImports(*dbc.session, dbc.tableState) != kMsgNone) return postTableFailure(dbc);
+    if (sendSavedImports(*dbc.session, dbc.tableState) != kMsgNone)
+        return postTableError(dbc.diag, dbc.tableState.error);
     return kMsgNone;
 }
 

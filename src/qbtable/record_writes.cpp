@@ -158,36 +158,21 @@ class RecordWriter {
     PendingWrites& w_;
 };
 
-namespace {
-
-template <typename Body>
-MsgNo guardedWrite(TableLayerState& state, Body&& body) noexcept {
-    try {
-        state.clearError();
-        return body();
-    } catch (const std::bad_alloc&) {
-        return state.fail(kMsgMemory);
-    } catch (...) {
-        return state.fail(kMsgInternalError);
-    }
-}
-
-}  // namespace
-
 MsgNo QbTable::newRecord() {
-    return guardedWrite(state_, [&] { return RecordWriter(*this).newRecord(); });
+    return freshTableCall(state_, [&] { return RecordWriter(*this).newRecord(); });
 }
 
 MsgNo QbTable::putColumnValue(std::uint16_t column, const Value& value) {
-    return guardedWrite(state_, [&] { return RecordWriter(*this).putColumnValue(column, value); });
+    return freshTableCall(state_,
+                          [&] { return RecordWriter(*this).putColumnValue(column, value); });
 }
 
 MsgNo QbTable::saveRecord() {
-    return guardedWrite(state_, [&] { return RecordWriter(*this).saveRecord(); });
+    return freshTableCall(state_, [&] { return RecordWriter(*this).saveRecord(); });
 }
 
 MsgNo QbTable::deleteRecord() {
-    return guardedWrite(state_, [&] { return RecordWriter(*this).deleteRecord(); });
+    return freshTableCall(state_, [&] { return RecordWriter(*this).deleteRecord(); });
 }
 
 }  // namespace kelvra

@@ -480,26 +480,10 @@ class ScanRunner {
     QbSession& session_;
 };
 
-namespace {
-
-// Runs a scan operation so that no exception leaves it.
-template <typename Body>
-MsgNo guardedScan(TableLayerState& state, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return state.fail(kMsgMemory);
-    } catch (...) {
-        return state.fail(kMsgInternalError);
-    }
-}
-
-}  // namespace
-
 QbTable::~QbTable() = default;
 
 MsgNo QbTable::setRestrictions(std::span<const Restriction> list, RestrictionJoin join) {
-    return guardedScan(state_, [&]() -> MsgNo {
+    return guardTableCall(state_, [&]() -> MsgNo {
         state_.clearError();
         if (!scan_) scan_ = std::make_unique<TableScan>();
         bool special = dbid() == kConfigTableName || dbid() == kIdentityTableName;
@@ -511,7 +495,7 @@ MsgNo QbTable::setRestrictions(std::span<const Restriction> list, RestrictionJoi
 }
 
 MsgNo QbTable::setSortOrder(std::span<const SortColumn> columns) {
-    return guardedScan(state_, [&]() -> MsgNo {
+    return guardTableCall(state_, [&]() -> MsgNo {
         state_.clearError();
         if (!scan_) scan_ = std::make_unique<TableScan>();
         if (columns.empty()) {
@@ -537,7 +521,7 @@ MsgNo QbTable::setSortOrder(std::span<const SortColumn> columns) {
 }
 
 MsgNo QbTable::startScan(bool forwardOnly) {
-    return guardedScan(state_, [&]() -> MsgNo {
+    return guardTableCall(state_, [&]() -> MsgNo {
         state_.clearError();
         if (!scan_) scan_ = std::make_unique<TableScan>();
         MsgNo rc = ScanRunner(*this).startScan(forwardOnly);
@@ -560,14 +544,14 @@ std::int32_t QbTable::currentRecordId() const {
 }
 
 MsgNo QbTable::positionOnRecord(std::int32_t recordId) {
-    return guardedScan(state_, [&]() -> MsgNo {
+    return guardTableCall(state_, [&]() -> MsgNo {
         if (!scan_) return kMsgNoData;
         return ScanRunner(*this).positionOnRecord(recordId);
     });
 }
 
 MsgNo QbTable::readColumn(std::uint16_t column, ValueType type, Value& out) {
-    return guardedScan(state_, [&]() -> MsgNo {
+    return guardTableCall(state_, [&]() -> MsgNo {
         if (state_.error.number != kMsgNone) state_.clearError();
         if (!scan_) return state_.fail(kMsgTableError);
         return ScanRunner(*this).readColumn(column, type, out);

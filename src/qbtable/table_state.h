@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -108,5 +109,25 @@ struct TableLayerState {
     // Records the refusal of an application named where a table belongs, with the given text.
     MsgNo refuseApplication(const QbSession& session, std::string detail);
 };
+
+// Runs an operation of the table layer so that no exception leaves it: running out of memory
+// records 1001, anything else an internal error.
+template <typename Body>
+MsgNo guardTableCall(TableLayerState& state, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return state.fail(kMsgMemory);
+    } catch (...) {
+        return state.fail(kMsgInternalError);
+    }
+}
+
+// guardTableCall for an operation that starts with no error left from before (writes, flushes).
+template <typename Body>
+MsgNo freshTableCall(TableLayerState& state, Body&& body) noexcept {
+    state.clearError();
+    return guardTableCall(state, body);
+}
 
 }  // namespace kelvra

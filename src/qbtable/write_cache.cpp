@@ -318,18 +318,6 @@ void optionDirectedFlush(QbSession& session, TableLayerState& state, Failures& f
     sendSaved(session, dbid, d->second.writes, failures);
 }
 
-template <typename Body>
-MsgNo guardedFlush(TableLayerState& state, Body&& body) noexcept {
-    try {
-        state.clearError();
-        return body();
-    } catch (const std::bad_alloc&) {
-        return state.fail(kMsgMemory);
-    } catch (...) {
-        return state.fail(kMsgInternalError);
-    }
-}
-
 }  // namespace
 
 bool hasPendingWrites(const TableLayerState& state) {
@@ -338,7 +326,7 @@ bool hasPendingWrites(const TableLayerState& state) {
 }
 
 MsgNo flushWrites(QbSession& session, TableLayerState& state) {
-    return guardedFlush(state, [&] {
+    return freshTableCall(state, [&] {
         Failures failures(state);
         for (auto& [dbid, d] : state.tables) {
             if (d.writes.any()) TableFlush(session, state, dbid, d, failures).run();
@@ -349,7 +337,7 @@ MsgNo flushWrites(QbSession& session, TableLayerState& state) {
 }
 
 MsgNo flushDirected(QbSession& session, TableLayerState& state) {
-    return guardedFlush(state, [&] {
+    return freshTableCall(state, [&] {
         Failures failures(state);
         optionDirectedFlush(session, state, failures);
         return failures.result();
@@ -357,7 +345,7 @@ MsgNo flushDirected(QbSession& session, TableLayerState& state) {
 }
 
 MsgNo flushTableWrites(QbSession& session, TableLayerState& state, std::string_view dbid) {
-    return guardedFlush(state, [&] {
+    return freshTableCall(state, [&] {
         Failures failures(state);
         auto d = state.tables.find(dbid);
         if (d != state.tables.end() && d->second.writes.any()) {
@@ -381,7 +369,7 @@ void discardWrites(TableLayerState& state) {
 }
 
 MsgNo sendSavedImports(QbSession& session, TableLayerState& state) {
-    return guardedFlush(state, [&] {
+    return freshTableCall(state, [&] {
         Failures failures(state);
         for (auto& [dbid, d] : state.tables) {
             if (!d.writes.saved.empty()) sendSaved(session, dbid, d.writes, failures);
