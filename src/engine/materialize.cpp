@@ -83,7 +83,7 @@ MsgNo Executor::sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFil
     std::vector<NodeIndex> keys;
     if (grouped) {
         for (NodeIndex g = s.firstGroup; g != kNoNode; g = tree_.fields<GroupItemFields>(g).next) {
-            keys.push_back(tree_.fields<GroupItemFields>(g).columnRef);
+            keys.push_back(tree_.fields<GroupItemFields>(g).expression);
         }
     } else {
         for (NodeIndex si = s.firstOrder; si != kNoNode; si = tree_.fields<SortItemFields>(si).next) {
