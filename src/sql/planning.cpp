@@ -163,7 +163,6 @@ class Planner {
             place(a, position, width);
             position += width + 1;
         }
-        select().sortRowLength = position - 1;
 
         for (NodeIndex li = select().firstItem; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
             if (MsgNo rc = markGrouped(t_.fields<ListItemFields>(li).expression)) return rc;
@@ -172,6 +171,18 @@ class Planner {
         for (NodeIndex si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
             if (MsgNo rc = markGrouped(t_.fields<SortItemFields>(si).expression)) return rc;
         }
+        // An ORDER BY key computed from grouping values and aggregates (neither a grouping
+        // item nor an aggregate) gets a field of its own, filled as each group row is made.
+        for (NodeIndex si = select().firstOrder; si != kNoNode;
+             si = t_.fields<SortItemFields>(si).next) {
+            const NodeIndex key = t_.fields<SortItemFields>(si).expression;
+            if (t_.node(key).slot.owner == sel_ || select().aggregateQuery) continue;
+            const std::int32_t width = sortKeyWidth(t_.node(key).type);
+            if (width == 0) return unsortable(key, kMsgOrderByColumn);
+            place(key, position, width);
+            position += width + 1;
+        }
+        select().sortRowLength = position - 1;
         if (select().aggregateQuery) return kMsgNone;  // one group: nothing to sort
 
         // Before grouping, rows sort by the grouping items: first those the ORDER BY begins
@@ -198,8 +209,6 @@ class Planner {
         SpecText after;
         for (si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
             const auto item = t_.fields<SortItemFields>(si);
-            const ParseNode& key = t_.node(item.expression);
-            if (key.slot.owner != sel_ || key.slot.sortPosition == 0) return kMsgOrderByUnable;
             after.key(keyOf(item.expression, item.descending));
         }
         return store(after.finish(select().sortRowLength), select().groupOrderSpec);
