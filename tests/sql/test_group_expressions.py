@@ -1,6 +1,6 @@
-"""GROUP BY expressions against Python's own grouping of the same rows: each key expression
-of the table below groups the Items rows as its Python twin does (NULL a group of its own),
-with the count, sum and minimum of each group."""
+"""GROUP BY against Python's own grouping of the same rows: each key of the table below (a
+column of every type, or an expression) groups the Items rows as its Python twin does (NULL a
+group of its own), with the count, sum and minimum of each group."""
 
 import datetime
 
@@ -12,7 +12,8 @@ def upper(text):
     return "".join(c.upper() if len(c.upper()) == 1 else c for c in text)
 
 
-KEYS = [
+COLUMNS = "Name, Qty, Price, Made, Stamp, At, Span, Ok, Owner, Category"
+KEYS = [(column, lambda r, c=column: getattr(r, c)) for column in COLUMNS.split(", ")] + [
     ("{fn YEAR(Made)}", lambda r: r.Made.year),
     ("{fn MONTH(Made)} * 100 + {fn DAYOFMONTH(Made)}", lambda r: r.Made.month * 100 + r.Made.day),
     ("Qty * 2", lambda r: r.Qty * 2),
@@ -29,7 +30,7 @@ KEYS = [
 @pytest.mark.parametrize("key, twin", KEYS, ids=[k for k, _ in KEYS])
 def test_groups_match_python(corpus_connection, key, twin):
     cursor = corpus_connection.cursor()
-    rows = cursor.execute("SELECT Name, Qty, Made, Stamp, Span, Category FROM bsqtitm2a").fetchall()
+    rows = cursor.execute(f"SELECT {COLUMNS} FROM bsqtitm2a").fetchall()
     expected = {}
     for r in rows:
         count, total, first = expected.get(twin(r), (0, 0.0, None))
