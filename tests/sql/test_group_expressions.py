@@ -17,6 +17,7 @@ KEYS = [(column, lambda r, c=column: getattr(r, c)) for column in COLUMNS.split(
     ("{fn YEAR(Made)}", lambda r: r.Made.year),
     ("{fn MONTH(Made)} * 100 + {fn DAYOFMONTH(Made)}", lambda r: r.Made.month * 100 + r.Made.day),
     ("Qty * 2", lambda r: r.Qty * 2),
+    ("Price * 2", lambda r: None if r.Price is None else r.Price * 2),
     ("-Span", lambda r: None if r.Span is None else -r.Span),
     ("{fn UCASE(Name)}", lambda r: upper(r.Name)),
     ("{fn LEFT(Category, 2)}", lambda r: r.Category[:2]),
