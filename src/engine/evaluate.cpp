@@ -38,15 +38,13 @@ MsgNo Executor::evaluate(NodeIndex n) {
     ParseNode& node = tree_.node(n);
     Value& v = node.value;
     // What the owning Select's materialised rows hold is read from its current row: the
-    // select items of DISTINCT rows, and the grouped columns and aggregates of group rows.
+    // select items of DISTINCT rows, and the grouping values and aggregates of group rows.
     if (node.slot.owner != kNoNode) {
         const SelectRun& run = runOf(node.slot.owner);
         if (run.rows == SelectRun::Rows::Values && node.slot.valuePosition > 0) {
             return readSlot(n, node.slot.valuePosition, node.slot.valueWidth);
         }
-        const bool grouped = node.kind == NodeKind::Aggregate ||
-                             (node.kind == NodeKind::ColumnRef && node.as<ColumnRefFields>().fromSortRow);
-        if (grouped) return readSlot(n, node.slot.sortPosition, node.slot.sortWidth);
+        if (node.kind == NodeKind::Aggregate || node.slot.fromGroupRow) return readSlot(n, node.slot.sortPosition, node.slot.sortWidth);
     }
     switch (node.kind) {
         case NodeKind::ColumnRef:

@@ -83,7 +83,7 @@ MsgNo Executor::sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFil
     std::vector<NodeIndex> keys;
     if (grouped) {
         for (NodeIndex g = s.firstGroup; g != kNoNode; g = tree_.fields<GroupItemFields>(g).next) {
-            keys.push_back(tree_.fields<GroupItemFields>(g).columnRef);
+            keys.push_back(tree_.fields<GroupItemFields>(g).expression);
         }
     } else {
         for (NodeIndex si = s.firstOrder; si != kNoNode; si = tree_.fields<SortItemFields>(si).next) {
@@ -147,6 +147,16 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
     SelectRun& run = runOf(select);
     run.groupRow.assign(length, ' ');
     Value in;
+    // ORDER BY keys computed from each group's values (planning gave them fields of their own).
+    std::vector<NodeIndex> computedKeys;
+    for (NodeIndex si = s.firstOrder; si != kNoNode; si = tree_.fields<SortItemFields>(si).next) {
+        const NodeIndex key = tree_.fields<SortItemFields>(si).expression;
+        const ParseNode& node = tree_.node(key);
+        if (node.slot.owner == select && node.slot.sortPosition > 0 && !node.slot.fromGroupRow &&
+            node.kind != NodeKind::Aggregate) {
+            computedKeys.push_back(key);
+        }
+    }
 
     const auto finishGroup = [&]() -> MsgNo {
         for (std::size_t i = 0; i < aggregates.size(); ++i) {
@@ -166,10 +176,16 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
             }
             writeField(run.groupRow.data() + a.position - 1, a.width, result);
         }
+        run.row = run.groupRow.data();
         if (having != kNoNode) {
-            run.row = run.groupRow.data();
             if (MsgNo rc = evaluateCondition(having)) return rc;
             if (!isTrue(having)) return kMsgNone;
+        }
+        for (NodeIndex key : computedKeys) {
+            if (MsgNo rc = evaluate(key)) return rc;
+            const ParseNode& node = tree_.node(key);
+            writeField(run.groupRow.data() + node.slot.sortPosition - 1, node.slot.sortWidth,
+                       node.value);
         }
         return out->write(run.groupRow.data(), length);
     };

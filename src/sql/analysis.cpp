@@ -461,6 +461,13 @@ class Analyzer {
     // The sort-key form of a type: its key width, or 0 when it cannot be a sort key.
     static std::int32_t keyWidth(const TypeDesc& t) { return sortKeyWidth(t); }
 
+    // How a sort or grouping key is named in messages: a column by its name, else
+    // "<expression>".
+    std::string_view keyName(NodeIndex key) const {
+        if (t_.node(key).kind != NodeKind::ColumnRef) return "<expression>";
+        return t_.text(t_.fields<ColumnRefFields>(key).name);
+    }
+
     MsgNo fromList(NodeIndex select, Level& level) {
         for (NodeIndex fi = t_.fields<SelectFields>(select).firstFrom; fi != kNoNode;
              fi = t_.fields<FromItemFields>(fi).next) {
@@ -565,15 +572,22 @@ class Analyzer {
         return kMsgNone;
     }
 
+    // Grouping items are columns or expressions of the row (aggregates are refused as in
+    // WHERE); each must have a sort-key form.
     MsgNo groupList(NodeIndex select) {
         int count = 0;
+        const Scope rows{false, select};
         for (NodeIndex g = t_.fields<SelectFields>(select).firstGroup; g != kNoNode;
              g = t_.fields<GroupItemFields>(g).next) {
             if (++count > kMaxOrderKeys) return kMsgGroupByTooMany;
-            const NodeIndex column = t_.fields<GroupItemFields>(g).columnRef;
-            if (MsgNo rc = resolveColumn(column)) return rc;
-            if (keyWidth(t_.node(column).type) == 0) {
-                return fail(kMsgGroupByColumn, t_.text(t_.fields<ColumnRefFields>(column).name));
+            const NodeIndex key = t_.fields<GroupItemFields>(g).expression;
+            if (MsgNo rc = expression(key, rows)) return rc;
+            // A bare literal groups nothing, and "GROUP BY 1" would be read as an ordinal by
+            // some clients: both are refused rather than answered with one group.
+            const NodeKind kind = t_.node(key).kind;
+            const bool computed = kind == NodeKind::ArithOp || kind == NodeKind::ScalarFunction;
+            if (keyWidth(t_.node(key).type) == 0 || (kind != NodeKind::ColumnRef && !computed)) {
+                return fail(kMsgGroupByColumn, keyName(key));
             }
         }
         return kMsgNone;
@@ -618,12 +632,7 @@ class Analyzer {
                 return rc;
             }
             const NodeIndex expr = t_.fields<SortItemFields>(si).expression;
-            if (keyWidth(t_.node(expr).type) == 0) {
-                const bool column = t_.node(expr).kind == NodeKind::ColumnRef;
-                return fail(kMsgOrderByColumn,
-                            column ? t_.text(t_.fields<ColumnRefFields>(expr).name)
-                                   : std::string_view("<expression>"));
-            }
+            if (keyWidth(t_.node(expr).type) == 0) return fail(kMsgOrderByColumn, keyName(expr));
         }
         return kMsgNone;
     }

@@ -114,6 +114,9 @@ struct RowSlot {
     std::int32_t sortWidth = 0;
     std::int32_t valuePosition = 0;  // in a DISTINCT value row
     std::int32_t valueWidth = 0;
+    // Read from the owning Select's group row: a grouping column, or an expression equal to a
+    // grouping expression, outside aggregates.
+    bool fromGroupRow = false;
 };
 
 struct RootFields {
@@ -207,7 +210,7 @@ struct SortItemFields {
 };
 
 struct GroupItemFields {
-    NodeIndex columnRef = kNoNode;
+    NodeIndex expression = kNoNode;  // a column or an expression without aggregates
     NodeIndex next = kNoNode;
 };
 
@@ -293,7 +296,6 @@ struct ColumnRefFields {
     NodeIndex fromItem = kNoNode;
     NodeIndex tableRef = kNoNode;
     std::int32_t column = -1;  // position in the table's column list
-    bool fromSortRow = false;  // read from the owning Select's sort row (grouped columns)
 };
 
 struct StringLiteralFields {
@@ -456,7 +458,7 @@ void forEachChild(const ParseTree& tree, NodeIndex index, Visit&& visit) {
     } else if (auto* si = std::get_if<SortItemFields>(&f)) {
         call(si->expression), call(si->next);
     } else if (auto* g = std::get_if<GroupItemFields>(&f)) {
-        call(g->columnRef), call(g->next);
+        call(g->expression), call(g->next);
     } else if (auto* a = std::get_if<AssignmentFields>(&f)) {
         call(a->columnRef), call(a->value), call(a->next);
     } else if (auto* cd = std::get_if<ColumnDefFields>(&f)) {

@@ -403,11 +403,11 @@ MsgNo Parser::ParseTableName(NodeIndex& tableRef) {
 MsgNo Parser::ParseGroupBy(NodeIndex& first) {
     NodeIndex last = kNoNode;
     do {
-        NodeIndex column = kNoNode;
+        NodeIndex expression = kNoNode;
         NodeIndex item = kNoNode;
-        if (MsgNo r = ParseColumnRef(column)) return r;
+        if (MsgNo r = ParseExpression(expression)) return r;
         if (MsgNo r = newNode(NodeKind::GroupItem, item)) return r;
-        at<GroupItemFields>(item).columnRef = column;
+        at<GroupItemFields>(item).expression = expression;
         if (last == kNoNode) {
             first = item;
         } else {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "sql/same_expression.h"
 #include "sql/sort_layout.h"
 
 namespace kelvra {
@@ -56,7 +57,7 @@ class Planner {
     ParseTree& t_;
     NodeIndex sel_;
     std::string& arg_;
-    std::vector<NodeIndex> groupColumns_;
+    std::vector<NodeIndex> groupKeys_;  // the grouping items' expressions
 
     SelectFields& select() { return t_.fields<SelectFields>(sel_); }
 
@@ -78,30 +79,32 @@ class Planner {
         slot.sortWidth = width;
     }
 
-    // The grouping column a ColumnRef names, or kNoNode.
-    NodeIndex groupColumnOf(NodeIndex n) const {
-        if (t_.node(n).kind != NodeKind::ColumnRef) return kNoNode;
-        const auto& c = t_.fields<ColumnRefFields>(n);
-        for (NodeIndex g : groupColumns_) {
-            const auto& gc = t_.fields<ColumnRefFields>(g);
-            if (gc.tableRef == c.tableRef && gc.column == c.column) return g;
+    // The grouping item an expression stands for, or kNoNode.
+    NodeIndex groupKeyOf(NodeIndex n) const {
+        for (NodeIndex g : groupKeys_) {
+            if (sameExpression(t_, g, n)) return g;
         }
         return kNoNode;
     }
 
-    // Columns outside aggregates read their value from the group row: they must be grouping
-    // columns. Subqueries and aggregate arguments read their own rows.
+    // Outside aggregates, values read from the group row: each column must be a grouping
+    // column, or stand inside an expression equal to a grouping expression; what is built
+    // from those and literals is computed from them. Subqueries and aggregate arguments read
+    // their own rows.
     MsgNo markGrouped(NodeIndex n) {
         if (n == kNoNode) return kMsgNone;
         ParseNode& node = t_.node(n);
-        switch (node.kind) {
-            case NodeKind::ColumnRef: {
-                const NodeIndex g = groupColumnOf(n);
-                if (g == kNoNode) return unsortable(n, kMsgGroupByColumn);
-                node.as<ColumnRefFields>().fromSortRow = true;
+        if (node.kind == NodeKind::ColumnRef || node.kind == NodeKind::ArithOp ||
+            node.kind == NodeKind::ScalarFunction) {
+            if (const NodeIndex g = groupKeyOf(n); g != kNoNode) {
                 place(n, t_.node(g).slot.sortPosition, t_.node(g).slot.sortWidth);
+                node.slot.fromGroupRow = true;
                 return kMsgNone;
             }
+        }
+        switch (node.kind) {
+            case NodeKind::ColumnRef:
+                return unsortable(n, kMsgGroupByColumn);
             case NodeKind::ArithOp: {
                 const auto a = node.as<ArithOpFields>();
                 if (MsgNo rc = markGrouped(a.left)) return rc;
@@ -146,11 +149,11 @@ class Planner {
         int count = 0;
         for (NodeIndex g = select().firstGroup; g != kNoNode; g = t_.fields<GroupItemFields>(g).next) {
             if (++count > kMaxOrderKeys) return kMsgGroupByTooMany;
-            const NodeIndex column = t_.fields<GroupItemFields>(g).columnRef;
-            const std::int32_t width = sortKeyWidth(t_.node(column).type);
-            if (width == 0) return unsortable(column, kMsgGroupByColumn);
-            place(column, position, width);
-            groupColumns_.push_back(column);
+            const NodeIndex key = t_.fields<GroupItemFields>(g).expression;
+            const std::int32_t width = sortKeyWidth(t_.node(key).type);
+            if (width == 0) return unsortable(key, kMsgGroupByColumn);
+            place(key, position, width);
+            groupKeys_.push_back(key);
             position += width + 1;
         }
         select().groupKeyLength = position - 1;
@@ -160,7 +163,6 @@ class Planner {
             place(a, position, width);
             position += width + 1;
         }
-        select().sortRowLength = position - 1;
 
         for (NodeIndex li = select().firstItem; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
             if (MsgNo rc = markGrouped(t_.fields<ListItemFields>(li).expression)) return rc;
@@ -169,9 +171,21 @@ class Planner {
         for (NodeIndex si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
             if (MsgNo rc = markGrouped(t_.fields<SortItemFields>(si).expression)) return rc;
         }
+        // An ORDER BY key computed from grouping values and aggregates (neither a grouping
+        // item nor an aggregate) gets a field of its own, filled as each group row is made.
+        for (NodeIndex si = select().firstOrder; si != kNoNode;
+             si = t_.fields<SortItemFields>(si).next) {
+            const NodeIndex key = t_.fields<SortItemFields>(si).expression;
+            if (t_.node(key).slot.owner == sel_ || select().aggregateQuery) continue;
+            const std::int32_t width = sortKeyWidth(t_.node(key).type);
+            if (width == 0) return unsortable(key, kMsgOrderByColumn);
+            place(key, position, width);
+            position += width + 1;
+        }
+        select().sortRowLength = position - 1;
         if (select().aggregateQuery) return kMsgNone;  // one group: nothing to sort
 
-        // Before grouping, rows sort by the grouping columns: first those the ORDER BY begins
+        // Before grouping, rows sort by the grouping items: first those the ORDER BY begins
         // with, in its order and directions, then the others ascending. When the ORDER BY holds
         // more than that, the group rows are sorted again by it.
         SpecText before;
@@ -179,14 +193,14 @@ class Planner {
         NodeIndex si = select().firstOrder;
         for (; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
             const auto item = t_.fields<SortItemFields>(si);
-            const NodeIndex g = groupColumnOf(item.expression);
+            const NodeIndex g = groupKeyOf(item.expression);
             if (g == kNoNode) break;
             if (std::find(used.begin(), used.end(), g) != used.end()) continue;
             used.push_back(g);
             before.key(keyOf(g, item.descending));
         }
         const bool sortAgain = si != kNoNode;
-        for (NodeIndex g : groupColumns_) {
+        for (NodeIndex g : groupKeys_) {
             if (std::find(used.begin(), used.end(), g) == used.end()) before.key(keyOf(g, false));
         }
         if (MsgNo rc = store(before.finish(select().sortRowLength), select().orderSpec)) return rc;
@@ -195,8 +209,6 @@ class Planner {
         SpecText after;
         for (si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
             const auto item = t_.fields<SortItemFields>(si);
-            const ParseNode& key = t_.node(item.expression);
-            if (key.slot.owner != sel_ || key.slot.sortPosition == 0) return kMsgOrderByUnable;
             after.key(keyOf(item.expression, item.descending));
         }
         return store(after.finish(select().sortRowLength), select().groupOrderSpec);

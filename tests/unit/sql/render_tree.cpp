@@ -315,7 +315,7 @@ class Renderer {
         clause(" WHERE ", s.where);
         if (s.firstGroup != kNoNode) {
             out += " GROUP BY ";
-            list(s.firstGroup, [&](NodeIndex i) { node(t_.fields<GroupItemFields>(i).columnRef); });
+            list(s.firstGroup, [&](NodeIndex i) { node(t_.fields<GroupItemFields>(i).expression); });
         }
         clause(" HAVING ", s.having);
         if (s.firstOrder != kNoNode) out += " ORDER BY ";
