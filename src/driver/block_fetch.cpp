@@ -24,25 +24,6 @@ RowsetStart absoluteStart(std::int64_t k, std::int64_t size, std::int64_t lastRo
     return -k > size || lastRow == 0 ? at(kBeforeFirst) : at(1, true);
 }
 
-// Transfers the bound columns of the current row into row `row` (0-based) of the client's
-// arrays: 0, 1002 when a value was cut, or the first failure.
-MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row) {
-    MsgNo warning = kMsgNone;
-    const DriverDescriptor& ard = *stmt.ard;
-    for (const DescRecord& r : ard.records) {
-        const BoundRow at = boundRow(ard, r, row);
-        const MsgNo rc =
-            transferColumn(stmt, r.recordNumber,
-                           {r.cType, at.data, r.octetLength, at.length, at.indicator}, false);
-        if (rc == kMsgTruncated) {
-            warning = rc;
-        } else if (rc != kMsgNone) {
-            return rc;
-        }
-    }
-    return warning;
-}
-
 void postOnce(DiagRecord& diag, MsgNo number) {
     if (!diag.pending()) postMessage(diag, number);
 }
@@ -172,6 +153,23 @@ SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request) {
     if (cut) postOnce(stmt.diag, kMsgTruncated);
     if (start.clipped) postOnce(stmt.diag, kMsgBeforeFirstRowset);
     return cut || rowFailed || start.clipped ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row) {
+    MsgNo warning = kMsgNone;
+    const DriverDescriptor& ard = *stmt.ard;
+    for (const DescRecord& r : ard.records) {
+        const BoundRow at = boundRow(ard, r, row);
+        const MsgNo rc =
+            transferColumn(stmt, r.recordNumber,
+                           {r.cType, at.data, r.octetLength, at.length, at.indicator}, false);
+        if (rc == kMsgTruncated) {
+            warning = rc;
+        } else if (rc != kMsgNone) {
+            return rc;
+        }
+    }
+    return warning;
 }
 
 MsgNo positionInRowset(DriverStatement& stmt, SQLULEN row) {

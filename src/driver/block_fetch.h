@@ -49,6 +49,10 @@ struct FetchRequest {
 // the result; SQL_ERROR with the diagnostic posted.
 SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request);
 
+// Transfers the bound columns of the result's current row into row `row` (0-based) of the
+// client's arrays: 0, 1002 when a value was cut, or the first failure.
+MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row);
+
 // SQLSetPos(SQL_POSITION): makes row `row` of the current rowset the one SQLGetData reads
 // (0 means the first). 0; 1007 without a rowset; 1073 for a row the rowset does not hold; 1074
 // when the result cannot go back to it (a forward-only result with several rows per rowset).
