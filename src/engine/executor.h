@@ -140,6 +140,7 @@ class Executor {
     MsgNo evaluateQuantified(NodeIndex node, bool& known, bool& truth);
     MsgNo subqueryValues(NodeIndex select, const std::vector<Value>*& values);
     MsgNo compareNodes(NodeIndex left, Operator op, NodeIndex right, bool& truth);
+    bool newestRecordStandsIn(NodeIndex predicate, double& id);
     bool isTrue(NodeIndex node) const;
 
     MsgNo fail(MsgNo rc, std::string_view argument);

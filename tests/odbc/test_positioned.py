@@ -6,6 +6,8 @@ of its records."""
 
 import ctypes
 import os
+import shutil
+import subprocess
 
 import pytest
 
@@ -239,3 +241,21 @@ def test_info_tells_what_cursors_change(odbc):
     for info, wanted in [(150, 0xF1E4F), (79, 31)]:  # keyset attributes 1, SQL_POS_OPERATIONS
         assert odbc.lib.SQLGetInfo(odbc.dbc, info, ctypes.byref(value), 4, None) == 0
         assert value.value == wanted
+
+
+# Access looks for the record it has just inserted by a NULL record id.
+HOST_SCRIPT = f"""
+import pyodbc, sys
+conn = pyodbc.connect(sys.argv[1], autocommit=True)
+conn.execute("INSERT INTO {WRITES} (Title) VALUES ('from access')")
+sql = "SELECT Title FROM {WRITES} WHERE [Record ID_] = ?"
+print([r[0] for r in conn.execute(sql, None).fetchall()])
+"""
+
+
+@pytest.mark.parametrize("host, found", [("msaccess.exe", "['from access']"), ("python3", "[]")])
+def test_access_finds_its_new_record_by_a_null_id(odbc, emulator, tmp_path, host, found):
+    shutil.copy("/usr/bin/python3", tmp_path / host)
+    run = subprocess.run([tmp_path / host, "-c", HOST_SCRIPT, connection_string(emulator)],
+                         capture_output=True, text=True, timeout=120)
+    assert run.stdout.strip() == found, run.stderr
