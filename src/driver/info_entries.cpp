@@ -169,9 +169,9 @@ constexpr auto kAnswers = std::to_array<InfoAnswer>({
     integer(143, 0),
     integer(144, 0),
     integer(145, 0),
-    // A forward-only cursor changes the row it stands on; it cannot go back to a bookmark.
-    integer(146, SQL_CA1_NEXT | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE |
-                     SQL_CA1_POS_DELETE | SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD),
+    // A forward-only cursor is read-only: it refreshes the row it stands on, and changes nothing.
+    integer(146,
+            SQL_CA1_NEXT | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH),
     integer(147, 115 | SQL_CA2_MAX_ROWS_SELECT),
     integer(148, 3),
     integer(149, 0),

@@ -45,7 +45,10 @@ MsgNo changeableTable(DriverStatement& stmt, Kind kind, QbTable*& table) {
         if (cursor->executor().rowTable(table) != kMsgNone) table = nullptr;
         return kMsgNone;
     }
-    if (stmt.concurrency == SQL_CONCUR_READ_ONLY) return kMsgCursorReadOnly;
+    // Only a keyset holds the rows still: a streamed result's scan would lose its place.
+    if (stmt.concurrency == SQL_CONCUR_READ_ONLY || stmt.result->scrollableRows() < 0) {
+        return kMsgCursorReadOnly;
+    }
     return cursor->executor().rowTable(table);
 }
 

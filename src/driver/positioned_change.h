@@ -1,6 +1,6 @@
 // Changes through a cursor: SQLSetPos (refresh, update, delete, add on rows of the current
 // rowset) and SQLBulkOperations (add, and update, delete or fetch by bookmark). The rows must be
-// one table's records and the cursor's concurrency other than read-only. Values come from the
+// one table's records in a keyset-driven cursor whose concurrency is not read-only. Values come from the
 // bound columns (SQL_COLUMN_IGNORE leaves a column out, SQL_NULL_DATA writes NULL, a
 // data-at-execution length makes the call return SQL_NEED_DATA for SQLParamData and
 // SQLPutData), go through the parameter converter and into the table layer's write cache like

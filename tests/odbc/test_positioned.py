@@ -60,11 +60,12 @@ class Rows:
     """A keyset cursor over `sql` (changeable unless `concurrency` says otherwise) with Title
     and Amount bound column-wise for rowsets of `size` rows, and the row statuses."""
 
-    def __init__(self, odbc, size, sql=None, concurrency=CONCUR_LOCK, bookmarks=False):
+    def __init__(self, odbc, size, sql=None, concurrency=CONCUR_LOCK, bookmarks=False,
+                 cursor=KEYSET):
         self.stmt = stmt = odbc.statement()
         self.lib, self.size = stmt.lib, size
         stmt.keep.append(self)
-        for attribute, value in [(CURSOR_TYPE, KEYSET), (CONCURRENCY, concurrency),
+        for attribute, value in [(CURSOR_TYPE, cursor), (CONCURRENCY, concurrency),
                                  (USE_BOOKMARKS, int(bookmarks)), (ROW_ARRAY_SIZE, size)]:
             assert stmt.set_attr(attribute, value) == 0
         self.statuses = (ctypes.c_ushort * size)()
@@ -191,6 +192,10 @@ def test_data_at_execution_in_pieces(odbc, emulator):
     token = ctypes.c_void_p()
     assert lib.SQLParamData(handle, ctypes.byref(token)) == NEED_DATA
     assert token.value == ctypes.addressof(rows.titles)
+    # SQLCancel ends the wait: nothing is written, and the change can start again.
+    assert lib.SQLCancel(handle) == 0
+    assert rows.set_pos(1, UPDATE) == NEED_DATA
+    assert lib.SQLParamData(handle, ctypes.byref(token)) == NEED_DATA
     for piece in (b"in ", b"three ", b"pieces"):
         assert lib.SQLPutData(handle, piece, ctypes.c_long(len(piece))) == 0
     assert lib.SQLParamData(handle, ctypes.byref(token)) == 0, rows.stmt.diagnostic()
@@ -200,14 +205,19 @@ def test_data_at_execution_in_pieces(odbc, emulator):
 
 @pytest.mark.parametrize("concurrency, sql", [
     (CONCUR_READ_ONLY, None),
+    (None, None),  # a forward-only cursor
     (CONCUR_LOCK, f"SELECT w.[Record ID_], w.Title, v.Amount FROM [{WRITES}] w, [{WRITES}] v"),
     (CONCUR_LOCK, f"SELECT Flag, MAX(Title), SUM(Amount) FROM {WRITES} GROUP BY Flag"),
     (CONCUR_LOCK, f"SELECT DISTINCT [Record ID_], Title, Amount FROM {WRITES}"),
     (CONCUR_LOCK, f"SELECT [Record ID_], Title + 'x', Amount FROM {WRITES}"),
 ])
 def test_read_only_cursors_refuse(odbc, emulator, concurrency, sql):
-    rows = Rows(odbc, 1, sql=sql, concurrency=concurrency)
-    rows.fetch()
+    if concurrency is None:
+        rows = Rows(odbc, 1, concurrency=CONCUR_LOCK, cursor=0)
+        rows.fetch(1)
+    else:
+        rows = Rows(odbc, 1, sql=sql, concurrency=concurrency)
+        rows.fetch()
     rows.set(0, title="never", amount_length=COLUMN_IGNORE)
     for call in (lambda: rows.set_pos(1, UPDATE), lambda: rows.bulk(ADD)):
         assert call() == ERROR
