@@ -45,7 +45,8 @@ struct FetchRequest {
 // which move forward only) and transfers the bound columns of each row. Every status is
 // SQL_ROW_NOROW and the count 0 until rows arrive. Returns SQL_SUCCESS; SQL_SUCCESS_WITH_INFO
 // when a value was cut, the move stopped at the first row, or (in a rowset of several rows) a
-// row's transfer failed (its status SQL_ROW_ERROR); SQL_NO_DATA when the rowset begins outside
+// row's transfer failed (its status SQL_ROW_ERROR), or a row's record was deleted on this
+// connection (its status SQL_ROW_DELETED, 1074 posted); SQL_NO_DATA when the rowset begins outside
 // the result; SQL_ERROR with the diagnostic posted.
 SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request);
 

@@ -59,7 +59,10 @@ MsgNo standOn(DriverStatement& stmt, std::int64_t row) {
         if (rows < 0 || row < 1 || row > rows) return posted(stmt.diag, kMsgRowRange);
         stmt.resultRow = 0;
         const MsgNo rc = stmt.result->moveTo(row, stmt.diag);
-        if (rc == kMsgNoDataFound) return posted(stmt.diag, kMsgInvalidCursorPosition);
+        // The end of the rows, or a record deleted already.
+        if (rc == kMsgNoDataFound || rc == kMsgNoData) {
+            return posted(stmt.diag, kMsgInvalidCursorPosition);
+        }
         if (rc != kMsgNone) return rc;
         stmt.resultRow = row;
     }

@@ -269,3 +269,22 @@ def test_access_finds_its_new_record_by_a_null_id(odbc, emulator, tmp_path, host
     run = subprocess.run([tmp_path / host, "-c", HOST_SCRIPT, connection_string(emulator)],
                          capture_output=True, text=True, timeout=120)
     assert run.stdout.strip() == found, run.stderr
+
+
+def test_with_auto_commit_off_changes_wait_for_the_commit(odbc, emulator):
+    assert odbc.lib.SQLSetConnectAttr(odbc.dbc, 102, ctypes.c_void_p(0), 0) == 0
+    rows = Rows(odbc, 3)
+    rows.fetch()
+    assert rows.set_pos(2, DELETE) == 0
+    rows.set(2, title="changed", amount_length=COLUMN_IGNORE)
+    assert rows.set_pos(3, UPDATE) == 0
+    assert sorted(stored(emulator)) == [1, 2, 3]
+    # The deleted row keeps its place in the keyset, marked and without values.
+    assert rows.stmt.fetch_scroll(2) == 1 and rows.stmt.diagnostic()[1] == 1074
+    assert list(rows.statuses) == [ROW_SUCCESS, ROW_DELETED, ROW_SUCCESS]
+    assert rows.title(2) == "changed"
+    assert odbc.lib.SQLEndTran(2, odbc.dbc, 1) == 0  # rollback
+    rows.fetch()
+    assert list(rows.statuses) == [ROW_SUCCESS] * 3 and rows.title(2) == "third"
+    assert rows.set_pos(1, DELETE) == 0 and odbc.lib.SQLEndTran(2, odbc.dbc, 0) == 0
+    assert sorted(stored(emulator)) == [2, 3]
