@@ -8,9 +8,9 @@
 #include "convert/datetime_text.h"
 #include "convert/decimal.h"
 #include "convert/guarded.h"
-#include "convert/wide_text.h"
 #include "convert/number_text.h"
 #include "convert/source_value.h"
+#include "convert/wide_text.h"
 
 namespace kelvra {
 
@@ -235,8 +235,8 @@ MsgNo wideToUtf8(const ParamSource& source, std::string& utf8) {
         while (units[bytes / 2] != 0) bytes += 2;
     }
     if (bytes < 0 || bytes % 2 != 0) return kMsgAssignmentError;
-    utf8 = utf16BytesToUtf8(std::string_view(static_cast<const char*>(source.data),
-                                             static_cast<std::size_t>(bytes)));
+    utf8 = utf16BytesToUtf8(
+        std::string_view(static_cast<const char*>(source.data), static_cast<std::size_t>(bytes)));
     return kMsgNone;
 }
 
@@ -270,6 +270,16 @@ MsgNo convertValue(const Value& source, const ParamMarker& marker, Value& out) {
         if (const MsgNo status = decodeValue(source, decoded)) return status;
         return convertDecoded(decoded, marker, out, nullptr);
     });
+}
+
+ParamMarker markerFor(const TypeDesc& type) {
+    ParamMarker m;
+    m.type = type.valueType;
+    if (type.valueType == ValueType::Numeric) {
+        m.precision = static_cast<int>(type.columnSize);
+        m.scale = type.scale;
+    }
+    return m;
 }
 
 }  // namespace kelvra

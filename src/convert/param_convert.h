@@ -44,6 +44,9 @@ struct ParamMarker {
     int scale = -1;
 };
 
+// The marker a value of `type` takes: its value type, and for NUMERIC its precision and scale.
+ParamMarker markerFor(const TypeDesc& type);
+
 // Converts into `out`, which takes the marker's type. With `offset` (data at execution), CHAR
 // and BINARY pieces are placed at *offset, which then advances by the piece's length: offset 0
 // starts the value, later pieces append.

@@ -11,6 +11,9 @@
 namespace kelvra {
 namespace {
 
+// What a move answers for a row whose record this connection deleted (see result_set.h).
+constexpr MsgNo kRowDeleted = kMsgNoData;
+
 RowsetStart at(std::int64_t row, bool clipped = false) {
     return {row, clipped};
 }
@@ -22,25 +25,6 @@ RowsetStart absoluteStart(std::int64_t k, std::int64_t size, std::int64_t lastRo
     if (k > 0) return at(k <= lastRow ? k : kAfterLast);
     if (-k <= lastRow) return at(lastRow + k + 1);
     return -k > size || lastRow == 0 ? at(kBeforeFirst) : at(1, true);
-}
-
-// Transfers the bound columns of the current row into row `row` (0-based) of the client's
-// arrays: 0, 1002 when a value was cut, or the first failure.
-MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row) {
-    MsgNo warning = kMsgNone;
-    const DriverDescriptor& ard = *stmt.ard;
-    for (const DescRecord& r : ard.records) {
-        const BoundRow at = boundRow(ard, r, row);
-        const MsgNo rc =
-            transferColumn(stmt, r.recordNumber,
-                           {r.cType, at.data, r.octetLength, at.length, at.indicator}, false);
-        if (rc == kMsgTruncated) {
-            warning = rc;
-        } else if (rc != kMsgNone) {
-            return rc;
-        }
-    }
-    return warning;
 }
 
 void postOnce(DiagRecord& diag, MsgNo number) {
@@ -128,6 +112,7 @@ SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request) {
     SQLULEN fetched = 0;
     bool cut = false;
     bool rowFailed = false;
+    bool deleted = false;
     stmt.resultRow = 0;
     for (SQLULEN i = 0; i < size; ++i) {
         const std::int64_t row = start.row + static_cast<std::int64_t>(i);
@@ -135,6 +120,16 @@ SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request) {
         const MsgNo moved =
             scrollable && i == 0 ? result.moveTo(row, stmt.diag) : result.next(stmt.diag);
         if (moved == kMsgNoDataFound) break;
+        if (moved == kRowDeleted) {
+            // A row whose record this connection deleted keeps its place, without values.
+            stmt.resultRow = 0;
+            stmt.currentRow = static_cast<std::int32_t>(row);
+            ++fetched;
+            if (request.rowsFetched != nullptr) *request.rowsFetched = fetched;
+            if (request.statuses != nullptr) request.statuses[i] = SQL_ROW_DELETED;
+            deleted = true;
+            continue;
+        }
         if (moved != kMsgNone) {
             // The rows of this rowset before the failure stay delivered; the count says so.
             if (request.rowsFetched != nullptr) *request.rowsFetched = fetched;
@@ -171,7 +166,25 @@ SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request) {
     stmt.currentRow = static_cast<std::int32_t>(start.row);
     if (cut) postOnce(stmt.diag, kMsgTruncated);
     if (start.clipped) postOnce(stmt.diag, kMsgBeforeFirstRowset);
-    return cut || rowFailed || start.clipped ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    if (deleted) postOnce(stmt.diag, kMsgInvalidCursorPosition);
+    return cut || rowFailed || start.clipped || deleted ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row) {
+    MsgNo warning = kMsgNone;
+    const DriverDescriptor& ard = *stmt.ard;
+    for (const DescRecord& r : ard.records) {
+        const BoundRow at = boundRow(ard, r, row);
+        const MsgNo rc =
+            transferColumn(stmt, r.recordNumber,
+                           {r.cType, at.data, r.octetLength, at.length, at.indicator}, false);
+        if (rc == kMsgTruncated) {
+            warning = rc;
+        } else if (rc != kMsgNone) {
+            return rc;
+        }
+    }
+    return warning;
 }
 
 MsgNo positionInRowset(DriverStatement& stmt, SQLULEN row) {
@@ -205,6 +218,7 @@ MsgNo standOnRowsetRow(DriverStatement& stmt) {
     const MsgNo rc = stmt.result->moveTo(row, stmt.diag);
     if (rc != kMsgNone) {
         stmt.resultRow = 0;
+        if (rc == kRowDeleted) return kMsgInvalidCursorPosition;
         return rc == kMsgNoDataFound ? MsgNo{kMsgInvalidCursorState} : rc;
     }
     stmt.resultRow = row;

@@ -45,9 +45,14 @@ struct FetchRequest {
 // which move forward only) and transfers the bound columns of each row. Every status is
 // SQL_ROW_NOROW and the count 0 until rows arrive. Returns SQL_SUCCESS; SQL_SUCCESS_WITH_INFO
 // when a value was cut, the move stopped at the first row, or (in a rowset of several rows) a
-// row's transfer failed (its status SQL_ROW_ERROR); SQL_NO_DATA when the rowset begins outside
+// row's transfer failed (its status SQL_ROW_ERROR), or a row's record was deleted on this
+// connection (its status SQL_ROW_DELETED, 1074 posted); SQL_NO_DATA when the rowset begins outside
 // the result; SQL_ERROR with the diagnostic posted.
 SQLRETURN fetchRowset(DriverStatement& stmt, const FetchRequest& request);
+
+// Transfers the bound columns of the result's current row into row `row` (0-based) of the
+// client's arrays: 0, 1002 when a value was cut, or the first failure.
+MsgNo transferBoundRow(DriverStatement& stmt, SQLULEN row);
 
 // SQLSetPos(SQL_POSITION): makes row `row` of the current rowset the one SQLGetData reads
 // (0 means the first). 0; 1007 without a rowset; 1073 for a row the rowset does not hold; 1074

@@ -7,12 +7,14 @@
 #include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/handles.h"
+#include "driver/positioned_change.h"
 #include "driver/statement_execute.h"
 
 using namespace kelvra;
 
 KELVRA_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executePrepared(stmt); });
+    return runEntry<DriverStatement>(
+        hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return executePrepared(stmt); });
 }
 
 KELVRA_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
@@ -20,10 +22,16 @@ KELVRA_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTE
 }
 
 KELVRA_EXPORT SQLRETURN SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return paramData(stmt, prgbValue); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        if (stmt.positionedRow != kNoPositionedRow) return positionedParamData(stmt, prgbValue);
+        return paramData(stmt, prgbValue);
+    });
 }
 
 KELVRA_EXPORT SQLRETURN SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
-    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN { return putData(stmt, rgbValue, cbValue); });
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        if (stmt.positionedRow != kNoPositionedRow)
+            return positionedPutData(stmt, rgbValue, cbValue);
+        return putData(stmt, rgbValue, cbValue);
+    });
 }
-

@@ -63,6 +63,7 @@ void DriverStatement::resetExecutionState() {
     resultRow = 0;
     operationRowStatus = nullptr;
     positionedRow = kNoPositionedRow;
+    change = PositionedChange{};
 }
 
 int odbcVersionOf(const DriverEnvironment& env) {

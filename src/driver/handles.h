@@ -38,7 +38,6 @@ struct DescRecord {
     SQLLEN octetLength = 0;
     SQLLEN* octetLengthPtr = nullptr;
     SQLLEN* indicatorPtr = nullptr;
-    std::vector<char> putData;  // pieces collected by SQLPutData for a positioned write
 };
 
 struct DriverDescriptor {
@@ -86,6 +85,36 @@ constexpr std::uint16_t kNoPositionedRow = 65535;
 // The current row number of a row added by a positioned operation.
 constexpr std::int32_t kAddedRow = -3;
 
+// A positioned change in progress (SQLSetPos, SQLBulkOperations): the rows it acts on and, for
+// the row being written, the values of its bound columns. A value sent at execution waits,
+// marked pending, until SQLParamData asks for it.
+struct PositionedChange {
+    enum class Kind : std::uint8_t { Update, Add, Delete, Refresh, Fetch };
+    struct Row {
+        SQLULEN arrayRow = 0;        // 0-based row of the bound arrays
+        std::int64_t resultRow = 0;  // 1-based row of the result; 0 for a row to add
+    };
+    struct ColumnValue {
+        std::uint16_t record = 0;  // the bound column
+        std::uint16_t column = 0;  // the table's column it shows
+        TypeDesc type;
+        Value value;
+        bool pending = false;
+    };
+    Kind kind = Kind::Update;
+    std::vector<Row> rows;
+    std::size_t next = 0;    // the row being worked on
+    bool collected = false;  // its values are read from the bound buffers
+    std::vector<ColumnValue> values;
+    std::size_t filling = 0;  // the value SQLPutData fills (values.size(): none)
+    SQLLEN offset = -1;       // SQLPutData's position in it; -1 before the first piece
+    SQLUSMALLINT* statuses = nullptr;
+    std::size_t changed = 0;  // rows done
+    std::size_t failed = 0;
+    bool warned = false;
+    DiagRecord firstFailure;
+};
+
 struct DriverStatement {
     const std::int16_t handleType = SQL_HANDLE_STMT;
     std::string cursorName;
@@ -126,7 +155,9 @@ struct DriverStatement {
     SQLULEN rowsetSize = 1;      // SQL_ROWSET_SIZE: the rowset of SQLExtendedFetch
     std::int64_t resultRow = 0;  // the row the result stands on (0: none)
     SQLUSMALLINT* operationRowStatus = nullptr;
+    // The row a positioned change addresses while it waits for data at execution (1-based).
     std::uint16_t positionedRow = kNoPositionedRow;
+    PositionedChange change;
     std::uint32_t enableAutoIpd = SQL_TRUE;
     SQLPOINTER fetchBookmarkPtr = nullptr;
     bool oqStatement = false;  // INSERTOQ, UPDATEOQ, DELETEOQ

@@ -169,12 +169,16 @@ constexpr auto kAnswers = std::to_array<InfoAnswer>({
     integer(143, 0),
     integer(144, 0),
     integer(145, 0),
-    integer(146, 990785),
+    // A forward-only cursor is read-only: it refreshes the row it stands on, and changes nothing.
+    integer(146,
+            SQL_CA1_NEXT | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH),
     integer(147, 115 | SQL_CA2_MAX_ROWS_SELECT),
     integer(148, 3),
     integer(149, 0),
     integer(150, 990799),
-    integer(151, 83 | SQL_CA2_MAX_ROWS_SELECT),
+    // The keyset shows this cursor's updates; rows it added or deleted keep their places.
+    integer(151, SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_LOCK_CONCURRENCY |
+                     SQL_CA2_SENSITIVITY_UPDATES | SQL_CA2_MAX_ROWS_SELECT),
     integer(152, 1),
     integer(153, 2),
     integer(154, 3),
@@ -310,7 +314,7 @@ constexpr auto kSupported = std::to_array<SQLUSMALLINT>({
     SQL_API_SQLGETDESCFIELD,  SQL_API_SQLGETDESCREC,       SQL_API_SQLSETDESCFIELD,
     SQL_API_SQLSETDESCREC,    SQL_API_SQLGETSTMTATTR,      SQL_API_SQLSETSTMTATTR,
     SQL_API_SQLGETSTMTOPTION, SQL_API_SQLSETSTMTOPTION,    SQL_API_SQLSETSCROLLOPTIONS,
-    SQL_API_SQLSETPOS,
+    SQL_API_SQLSETPOS,        SQL_API_SQLBULKOPERATIONS,
 });
 
 bool isSupported(SQLUSMALLINT function) {

@@ -14,6 +14,7 @@ MsgNo QueryCursor::move(FetchOrientation orientation, std::int64_t offset, DiagR
     evaluatedColumn_ = 0;
     tables_.clearError();
     const MsgNo rc = executor_->fetch(orientation, offset);
+    if (rc == kMsgNoData) return rc;  // the row's record was deleted: the caller marks the row
     return postExecutionError(diag, rc, *executor_, tables_);
 }
 

@@ -26,6 +26,9 @@ class QueryCursor final : public ResultSet {
     // Moves the cursor: 0, kMsgNoDataFound, or a failure posted on `diag`.
     MsgNo move(FetchOrientation orientation, std::int64_t offset, DiagRecord& diag);
     Executor& executor() { return *executor_; }
+    // The current row's record changed (a positioned change, a refresh): its values are read
+    // again.
+    void forgetValues() { evaluatedColumn_ = 0; }
 
   private:
     std::unique_ptr<Executor> executor_;

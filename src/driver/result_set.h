@@ -43,8 +43,9 @@ class ResultSet {
     // A result whose rows can be reached in any order (a materialised query) answers its number
     // of rows; -1 for rows that come one after another only.
     virtual std::int64_t scrollableRows() const { return -1; }
-    // Makes row `row` (1-based) of a scrollable result current: 0, kMsgNoDataFound, or a failure
-    // posted on `diag`.
+    // Makes row `row` (1-based) of a scrollable result current: 0, kMsgNoDataFound, 1 (nothing
+    // posted) when the row's record was deleted on this connection, or a failure posted on
+    // `diag`.
     virtual MsgNo moveTo(std::int64_t row, DiagRecord& diag) {
         (void)row;
         postMessage(diag, kMsgInternalError);

@@ -1,6 +1,6 @@
 // Result retrieval: SQLNumResultCols, SQLDescribeCol, SQLColAttributes, SQLColAttribute,
 // SQLBindCol, SQLFetch, SQLFetchScroll, SQLExtendedFetch, SQLGetData, SQLRowCount,
-// SQLMoreResults, SQLCloseCursor, and SQLSetPos's positioning within a rowset.
+// SQLMoreResults, SQLCloseCursor, SQLSetPos and SQLBulkOperations.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -12,6 +12,7 @@
 #include "driver/entry.h"
 #include "driver/entry_calls.h"
 #include "driver/export.h"
+#include "driver/positioned_change.h"
 #include "driver/retrieval.h"
 
 using namespace kelvra;
@@ -240,24 +241,42 @@ KELVRA_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLIN
     });
 }
 
-// SQL_POSITION chooses the row of the rowset that SQLGetData reads. The positioned changes
-// (SQL_UPDATE, SQL_DELETE, SQL_ADD) and SQL_REFRESH are not built yet: Driver not capable.
+namespace {
+
+// What SQLSetPos and SQLBulkOperations both ask: no lock, an open cursor, no data outstanding.
+MsgNo positionedChecks(DriverStatement& stmt, const char* call) {
+    if (stmt.state != kStateCursor) {
+        postMessage(stmt.diag, kMsgNotSupported, call);
+        return kMsgNotSupported;
+    }
+    return stmt.needData ? MsgNo{kMsgInvalidCursorState} : MsgNo{kMsgNone};
+}
+
+}  // namespace
+
+// SQL_POSITION chooses the row of the rowset that SQLGetData reads; the other operations
+// refresh or change rows (positioned_change.h).
 KELVRA_EXPORT SQLRETURN SQLSetPos(SQLHSTMT hstmt, SQLSETPOSIROW irow, SQLUSMALLINT fOption,
                                   SQLUSMALLINT fLock) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (fLock != SQL_LOCK_NO_CHANGE) return finish(stmt.diag, kMsgNotCapable);
-        if (stmt.state != kStateCursor) {
-            postMessage(stmt.diag, kMsgNotSupported, "SQLSetPos");
-            return SQL_ERROR;
-        }
-        if (stmt.needData) return finish(stmt.diag, kMsgInvalidCursorState);
-        if (fOption != SQL_POSITION) return finish(stmt.diag, kMsgNotCapable);
+        if (const MsgNo rc = positionedChecks(stmt, "SQLSetPos")) return finish(stmt.diag, rc);
+        if (fOption != SQL_POSITION) return setPosChange(stmt, irow, fOption);
         const MsgNo rc = positionInRowset(stmt, irow);
         if (rc == kMsgNone) {
             const SQLULEN rows = stmt.rowsetRows;
             if (stmt.ird.rowsProcessedPtr != nullptr) *stmt.ird.rowsProcessedPtr = rows;
         }
         return finish(stmt.diag, rc);
+    });
+}
+
+KELVRA_EXPORT SQLRETURN SQLBulkOperations(SQLHSTMT hstmt, SQLSMALLINT Operation) {
+    return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
+        if (const MsgNo rc = positionedChecks(stmt, "SQLBulkOperations")) {
+            return finish(stmt.diag, rc);
+        }
+        return bulkOperation(stmt, Operation);
     });
 }
 

@@ -12,6 +12,7 @@
 #include "driver/entry_calls.h"
 #include "driver/export.h"
 #include "driver/handles.h"
+#include "driver/positioned_change.h"
 #include "driver/statement_prepare.h"
 #include "driver/string_out.h"
 #include "driver/transactions.h"
@@ -209,10 +210,7 @@ KELVRA_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLS
 KELVRA_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) {
     return runEntry<DriverStatement>(hstmt, [&](DriverStatement& stmt) -> SQLRETURN {
         if (!stmt.needData) return SQL_SUCCESS;
-        if (stmt.positionedRow != kNoPositionedRow) {
-            stmt.resetExecutionState();
-            return SQL_SUCCESS;
-        }
+        if (stmt.positionedRow != kNoPositionedRow) return cancelPositionedChange(stmt);
         return finish(stmt.diag, closeStatement(stmt));
     });
 }

@@ -15,16 +15,6 @@
 namespace kelvra {
 namespace {
 
-ParamMarker markerOf(const TypeDesc& type) {
-    ParamMarker m;
-    m.type = type.valueType;
-    if (type.valueType == ValueType::Numeric) {
-        m.precision = static_cast<int>(type.columnSize);
-        m.scale = type.scale;
-    }
-    return m;
-}
-
 void resetDataAtExec(DriverStatement& stmt) {
     stmt.needData = false;
     stmt.dataAtExecNode = -1;
@@ -56,7 +46,7 @@ MsgNo bindParameters(DriverStatement& stmt, SQLULEN set, bool& truncated) {
             continue;
         }
         const ParamSource source{r->cType, at.data, lengthValue};
-        const MsgNo rc = convertParameter(source, markerOf(node.type), node.value);
+        const MsgNo rc = convertParameter(source, markerFor(node.type), node.value);
         if (rc == kMsgTruncated) {
             truncated = true;
         } else if (rc != kMsgNone) {
@@ -303,7 +293,7 @@ SQLRETURN putData(DriverStatement& stmt, SQLPOINTER data, SQLLEN length) {
     if (stmt.dataAtExecOffset == -1) stmt.dataAtExecOffset = 0;
     const ParamSource source{r->cType, data, length};
     const MsgNo rc =
-        convertParameter(source, markerOf(node.type), node.value, &stmt.dataAtExecOffset);
+        convertParameter(source, markerFor(node.type), node.value, &stmt.dataAtExecOffset);
     if (rc == kMsgTruncated) {
         if (stmt.ipd.arrayStatusPtr != nullptr)
             stmt.ipd.arrayStatusPtr[0] = SQL_PARAM_SUCCESS_WITH_INFO;

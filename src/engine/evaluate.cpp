@@ -6,10 +6,10 @@
 #include <new>
 
 #include "engine/executor.h"
-#include "engine/select_run.h"
-#include "engine/value_ops.h"
 #include "engine/match_like.h"
 #include "engine/scalar_functions.h"
+#include "engine/select_run.h"
+#include "engine/value_ops.h"
 #include "qbtable/qb_table.h"
 
 namespace kelvra {
@@ -44,7 +44,8 @@ MsgNo Executor::evaluate(NodeIndex n) {
         if (run.rows == SelectRun::Rows::Values && node.slot.valuePosition > 0) {
             return readSlot(n, node.slot.valuePosition, node.slot.valueWidth);
         }
-        if (node.kind == NodeKind::Aggregate || node.slot.fromGroupRow) return readSlot(n, node.slot.sortPosition, node.slot.sortWidth);
+        if (node.kind == NodeKind::Aggregate || node.slot.fromGroupRow)
+            return readSlot(n, node.slot.sortPosition, node.slot.sortWidth);
     }
     switch (node.kind) {
         case NodeKind::ColumnRef:
@@ -153,8 +154,9 @@ MsgNo Executor::evaluateFunction(NodeIndex n) {
         functions.lastError = context_.tables->lastQuickBaseError;
     }
     ParseNode& node = tree_.node(n);
-    return evaluateScalarFunction(call, node.type, std::span<const Value* const>(args.data(), count),
-                                  functions, node.value, argument_);
+    return evaluateScalarFunction(call, node.type,
+                                  std::span<const Value* const>(args.data(), count), functions,
+                                  node.value, argument_);
 }
 
 // AND and OR chains are walked without recursion; the first false (AND) or true (OR) operand
@@ -213,6 +215,29 @@ MsgNo Executor::compareNodes(NodeIndex left, Operator op, NodeIndex right, bool&
     return kMsgNone;
 }
 
+// Under msaccess.exe, a record id compared equal to NULL (how Access looks for the record it
+// has just inserted) means the connection's newest record, when it is this table's.
+bool Executor::newestRecordStandsIn(NodeIndex predicate, double& id) {
+    const auto& p = tree_.fields<PredicateFields>(predicate);
+    const TableLayerState& tables = *context_.tables;
+    if (p.op != Operator::Equal || tables.newestRecordId == 0 ||
+        tables.hostProgram != "msaccess.exe")
+        return false;
+    const ParseNode& left = tree_.node(p.left);
+    const ParseNode& right = tree_.node(p.right);
+    const bool nullRight = right.kind == NodeKind::NullLiteral ||
+                           (right.kind == NodeKind::Parameter && right.value.isNull);
+    if (left.kind != NodeKind::ColumnRef || !nullRight) return false;
+    const auto& c = left.as<ColumnRefFields>();
+    const QbTable* table = tree_.fields<TableRefFields>(c.tableRef).table.get();
+    if (table == nullptr || c.column < 0 ||
+        table->field(static_cast<std::size_t>(c.column)).fid != kRecordIdFid ||
+        table->dbid() != tables.newestDbid)
+        return false;
+    id = tables.newestRecordId;
+    return true;
+}
+
 MsgNo Executor::evaluatePredicate(NodeIndex n) {
     const auto p = tree_.fields<PredicateFields>(n);
     Value& result = tree_.node(n).value;
@@ -263,6 +288,11 @@ MsgNo Executor::evaluatePredicate(NodeIndex n) {
         if (MsgNo rc = evaluate(p.third)) return rc;
     }
     const ParseNode& right = tree_.node(p.right);
+    if (double newest = 0; newestRecordStandsIn(n, newest)) {
+        const Value& left = tree_.node(p.left).value;
+        setBool(tree_.node(n).value, !leftNull && left.number == newest);
+        return kMsgNone;
+    }
     // "IS [NOT] NULL", and a comparison with a parameter whose value is NULL, test the left
     // operand's NULL flag.
     const bool nullTest = right.kind == NodeKind::NullLiteral ||
@@ -271,7 +301,8 @@ MsgNo Executor::evaluatePredicate(NodeIndex n) {
         setBool(tree_.node(n).value, leftNull == (p.op == Operator::Equal));
         return kMsgNone;
     }
-    if (leftNull || right.value.isNull || (p.third != kNoNode && tree_.node(p.third).value.isNull)) {
+    if (leftNull || right.value.isNull ||
+        (p.third != kNoNode && tree_.node(p.third).value.isNull)) {
         setUnknown(tree_.node(n).value);
         return kMsgNone;
     }
@@ -285,7 +316,8 @@ MsgNo Executor::evaluatePredicate(NodeIndex n) {
             truth = equalLow;
             if (!truth) {
                 bool aboveLow = false;
-                if (MsgNo rc = compareNodes(p.left, Operator::Greater, p.right, aboveLow)) return rc;
+                if (MsgNo rc = compareNodes(p.left, Operator::Greater, p.right, aboveLow))
+                    return rc;
                 const Operator toHigh = aboveLow ? Operator::LessEqual : Operator::GreaterEqual;
                 if (MsgNo rc = compareNodes(p.left, toHigh, p.third, truth)) return rc;
             }
@@ -350,7 +382,8 @@ MsgNo Executor::evaluateQuantified(NodeIndex n, bool& known, bool& truth) {
         }
         int order = 0;
         bool equalityOnly = false;
-        if (compareValues(left, row, order, equalityOnly) != kMsgNone) return fail(kMsgInternalError, {});
+        if (compareValues(left, row, order, equalityOnly) != kMsgNone)
+            return fail(kMsgInternalError, {});
         const bool r = comparisonHolds(p.op, order);
         if (p.quantifier == Quantifier::All && !r) {
             known = true;

@@ -68,7 +68,9 @@ MsgNo Executor::restrictionsOf(NodeIndex tableRef, std::vector<Restriction>& out
                 if (tree_.node(n).kind == NodeKind::ColumnRef) r.varies = true;
             });
         }
-        if (r.op == RestrictionOp::In || r.op == RestrictionOp::NotIn) {
+        if (double newest = 0; newestRecordStandsIn(p, newest)) {
+            r.values.push_back(Value::ofInteger(newest));
+        } else if (r.op == RestrictionOp::In || r.op == RestrictionOp::NotIn) {
             for (NodeIndex li = predicate.right; li != kNoNode;
                  li = tree_.fields<ListItemFields>(li).next) {
                 if (MsgNo rc = take(tree_.fields<ListItemFields>(li).expression)) return rc;

@@ -28,6 +28,7 @@
 
 namespace kelvra {
 
+class QbTable;
 class TempFile;
 struct RandState;
 
@@ -37,8 +38,8 @@ struct ExecContext {
     TableLayerState* tables = nullptr;
     std::string userName;
     int odbcVersion = 3;
-    bool forwardOnly = true;  // the cursor cannot scroll
-    std::string database;    // DATABASE: the connection's current catalog
+    bool forwardOnly = true;    // the cursor cannot scroll
+    std::string database;       // DATABASE: the connection's current catalog
     RandState* rand = nullptr;  // RAND: the connection's generator
 };
 
@@ -54,9 +55,9 @@ enum class FetchOrientation : std::uint8_t {
 
 // What an execution leaves for the statement.
 struct ExecOutcome {
-    std::int64_t rowCount = 0;       // rows changed, or the rows of a materialised result
+    std::int64_t rowCount = 0;      // rows changed, or the rows of a materialised result
     std::int32_t functionCode = 0;  // SQL_DIAG_SELECT_CURSOR, SQL_DIAG_INSERT, ...
-    bool cursorOpen = false;         // a query: rows are fetched next
+    bool cursorOpen = false;        // a query: rows are fetched next
 };
 
 class Executor {
@@ -79,6 +80,16 @@ class Executor {
 
     // The current row's value of select item `item` (1-based).
     MsgNo itemValue(std::size_t item, const Value*& out);
+
+    // Positioned changes (positioned_row.cpp): a query's rows are one table's records when it
+    // reads one table without grouping, aggregates or DISTINCT.
+    //
+    // The table whose records the rows are; after a fetch it stands on the current row's
+    // record. 0, or 1075 (the rows are not one table's records).
+    MsgNo rowTable(QbTable*& table);
+    // The column of that table that select item `item` (1-based) shows, and its type: 0, 1008
+    // for no such item, 1075 for an item that is not a plain column of the table.
+    MsgNo itemColumn(std::size_t item, std::uint16_t& column, TypeDesc& type);
 
     const std::string& argument() const { return argument_; }
 
@@ -129,6 +140,7 @@ class Executor {
     MsgNo evaluateQuantified(NodeIndex node, bool& known, bool& truth);
     MsgNo subqueryValues(NodeIndex select, const std::vector<Value>*& values);
     MsgNo compareNodes(NodeIndex left, Operator op, NodeIndex right, bool& truth);
+    bool newestRecordStandsIn(NodeIndex predicate, double& id);
     bool isTrue(NodeIndex node) const;
 
     MsgNo fail(MsgNo rc, std::string_view argument);

@@ -18,13 +18,7 @@ MsgNo Executor::assignValue(NodeIndex columnRef, NodeIndex value) {
     MsgNo warning = kMsgNone;
     const Value* written = &v;
     if (!v.isNull && v.type != column.type.valueType) {
-        ParamMarker marker;
-        marker.type = column.type.valueType;
-        if (marker.type == ValueType::Numeric) {
-            marker.precision = static_cast<int>(column.type.columnSize);
-            marker.scale = column.type.scale;
-        }
-        const MsgNo rc = convertValue(v, marker, converted_);
+        const MsgNo rc = convertValue(v, markerFor(column.type), converted_);
         if (rc == kMsgTruncated) {
             warning = rc;
         } else if (rc != kMsgNone) {
@@ -100,7 +94,8 @@ MsgNo Executor::update(NodeIndex n, ExecOutcome& outcome) {
     const auto u = tree_.fields<UpdateFields>(n);
     MsgNo warning = kMsgNone;
     const MsgNo rc = forEachTargetRecord(u.tableRef, u.where, [&](QbTable& table) -> MsgNo {
-        for (NodeIndex a = u.firstAssignment; a != kNoNode; a = tree_.fields<AssignmentFields>(a).next) {
+        for (NodeIndex a = u.firstAssignment; a != kNoNode;
+             a = tree_.fields<AssignmentFields>(a).next) {
             const auto as = tree_.fields<AssignmentFields>(a);
             const MsgNo r = assignValue(as.columnRef, as.value);
             if (r == kMsgTruncated) {

@@ -92,6 +92,9 @@ class QbTable {
     // from QuickBase in pages when first needed. A file attachment read as BINARY is downloaded,
     // whole. A record that QuickBase no longer has reads as NULL.
     MsgNo readColumn(std::uint16_t column, ValueType type, Value& out);
+    // Forgets the cached values of the current record, unless it holds changes not yet sent, so
+    // that the next read asks QuickBase for it again (a refresh of the row).
+    void rereadCurrentRecord();
     // Makes every query of this DBID ask for the column's field.
     void requestColumn(std::uint16_t column);
 

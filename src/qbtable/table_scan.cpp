@@ -543,6 +543,14 @@ std::int32_t QbTable::currentRecordId() const {
     return scan_ ? scan_->currentId : 0;
 }
 
+void QbTable::rereadCurrentRecord() {
+    const std::int32_t id = currentRecordId();
+    if (id <= 0) return;
+    RecordCache& cache = shared().records;
+    const CachedRecord* record = cache.find(id);
+    if (record != nullptr && !record->pending) cache.drop(id);
+}
+
 MsgNo QbTable::positionOnRecord(std::int32_t recordId) {
     return guardTableCall(state_, [&]() -> MsgNo {
         if (!scan_) return kMsgNoData;
