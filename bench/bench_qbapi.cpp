@@ -98,7 +98,8 @@ void longTokenThroughReplyStream(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<kelvra::DbInfo> list;
         kelvra::GrantedReader reader(list);
-        kelvra::ReplyStream stream(reader);
+        kelvra::XmlStream xml;
+        kelvra::ReplyStream stream(reader, xml);
         stream.start();
         for (std::size_t at = 0; at < reply.size(); at += kNetworkPiece) {
             stream.piece(std::string_view(reply).substr(at, kNetworkPiece));

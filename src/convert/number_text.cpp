@@ -70,6 +70,18 @@ MsgNo parseNumber(std::string_view text, double& out) {
     return guarded([&]() -> MsgNo {
         NumberSyntax syntax;
         if (const MsgNo status = scanNumber(text, syntax)) return status;
+        // The checked shape without its blanks and a "+" is what from_chars reads, rounded as
+        // strtod rounds; a value out of its range takes strtod's way below.
+        std::size_t first = 0, end = text.size();
+        while (isBlank(text[first])) ++first;
+        while (isBlank(text[end - 1])) --end;
+        if (text[first] == '+') ++first;
+        double value = 0.0;
+        const auto read = std::from_chars(text.data() + first, text.data() + end, value);
+        if (read.ec == std::errc{} && read.ptr == text.data() + end) {
+            out = value;
+            return kMsgNone;
+        }
         // strtod reads exactly the shape checked above (no hex, no inf or nan can remain).
         std::string plain;
         plain.reserve(text.size() + 16);
@@ -79,7 +91,7 @@ MsgNo parseNumber(std::string_view text, double& out) {
         plain.append(syntax.fractionDigits);
         plain += 'e';
         plain += std::to_string(syntax.exponent);
-        const double value = std::strtod(plain.c_str(), nullptr);
+        value = std::strtod(plain.c_str(), nullptr);
         if (std::isinf(value)) return kMsgOutOfRange;
         out = value;
         return kMsgNone;

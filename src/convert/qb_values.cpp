@@ -15,10 +15,14 @@ namespace {
 
 constexpr std::int64_t kMillisPerDay = 86400000;
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
 }
 
 // An optionally signed run of digits: the millisecond form. false when the text has another
@@ -27,18 +31,16 @@ bool readMillis(std::string_view field, std::int64_t& millis, MsgNo& status) {
     std::string_view text = trimmed(field);
     const bool negative = !text.empty() && text.front() == '-';
     if (negative) text.remove_prefix(1);
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return false;
-    }
+    if (text.empty()) return false;
     std::uint64_t magnitude = 0;
-    status = kMsgNone;
+    bool overflow = false;
     for (char c : text) {
-        if (magnitude > (std::uint64_t(std::numeric_limits<std::int64_t>::max()) - 9) / 10) {
-            status = kMsgOutOfRange;
-            return true;
-        }
-        magnitude = magnitude * 10 + std::uint64_t(c - '0');
+        if (c < '0' || c > '9') return false;
+        overflow = overflow ||
+                   magnitude > (std::uint64_t(std::numeric_limits<std::int64_t>::max()) - 9) / 10;
+        if (!overflow) magnitude = magnitude * 10 + std::uint64_t(c - '0');
     }
+    status = overflow ? kMsgOutOfRange : kMsgNone;
     millis = negative ? -std::int64_t(magnitude) : std::int64_t(magnitude);
     return true;
 }

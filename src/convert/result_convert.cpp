@@ -375,9 +375,9 @@ MsgNo convertSource(const SourceValue& source, const ClientBuffer& target, SQLLE
         }
         case Target::WChar: {
             const bool text = source.kind == SourceKind::Text || source.kind == SourceKind::Bytes;
-            return copyWidePiece(utf8ToUtf16Bytes(text ? std::string(source.bytes)
-                                                       : sourceText(source, std::string::npos)),
-                                 offset, target);
+            return copyWidePiece(
+                utf8ToUtf16Bytes(text ? source.bytes : sourceText(source, std::string::npos)),
+                offset, target);
         }
         case Target::Binary:
             return toBinary(source, target, offset);

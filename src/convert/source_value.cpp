@@ -269,7 +269,7 @@ bool clientLayout(SQLSMALLINT cType, Layout& layout) {
 
 MsgNo decodeSqlValue(SQLSMALLINT sqlType, bool isUnsigned, const void* data, SQLLEN length,
                      SourceValue& out) {
-    out = SourceValue{};
+    out.reset();
     out.sqlType = sqlType;
     out.isUnsigned = isUnsigned;
     Layout layout;
@@ -278,14 +278,14 @@ MsgNo decodeSqlValue(SQLSMALLINT sqlType, bool isUnsigned, const void* data, SQL
 }
 
 MsgNo decodeClientValue(SQLSMALLINT cType, const void* data, SQLLEN length, SourceValue& out) {
-    out = SourceValue{};
+    out.reset();
     Layout layout;
     if (!clientLayout(cType, layout)) return kMsgConversionError;
     return decodeLayout(layout, data, length, kMsgAssignmentError, out);
 }
 
 MsgNo decodeValue(const Value& value, SourceValue& out) {
-    out = SourceValue{};
+    out.reset();
     out.isNull = value.isNull;
     switch (value.type) {
         case ValueType::None:

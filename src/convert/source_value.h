@@ -30,6 +30,23 @@ struct SourceValue {
     DateValue date;
     TimeValue time;
     TimestampValue timestamp;
+
+    // Every field as a new value has it, the decimal's digits keeping their buffer: a value is
+    // decoded per column and row, and assigning a new SourceValue costs more than the decoding.
+    void reset() {
+        kind = SourceKind::Text;
+        sqlType = SQL_CHAR;
+        isUnsigned = isNull = false;
+        exact = 0;
+        floating = 0.0;
+        decimal.negative = false;
+        decimal.digits.clear();
+        decimal.scale = 0;
+        bytes = {};
+        date = {};
+        time = {};
+        timestamp = {};
+    }
 };
 
 // A driver value of an SQL type: 0, 1010 for an SQL type the converters do not take, 1019 for a

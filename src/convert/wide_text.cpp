@@ -17,12 +17,6 @@ constexpr bool isLowSurrogate(char32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-void appendUnit(std::string& out, char16_t unit) {
-    char bytes[sizeof unit];
-    std::memcpy(bytes, &unit, sizeof unit);
-    out.append(bytes, sizeof unit);
-}
-
 // Decodes `count` UTF-16 units read by `unitAt` into UTF-8. An unpaired surrogate becomes
 // U+FFFD, or (strict) ends the decoding with false.
 template <typename UnitAt>
@@ -46,17 +40,30 @@ bool decodeUtf16(std::size_t count, UnitAt unitAt, std::string& out, bool strict
 }  // namespace
 
 std::string utf8ToUtf16Bytes(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size() * 2);
+    // No UTF-8 byte makes more than one unit (four bytes make two).
+    std::string out(utf8.size() * 2, '\0');
+    char* at = out.data();
+    const auto put = [&at](char32_t unit) {
+        const auto u = static_cast<char16_t>(unit);
+        std::memcpy(at, &u, sizeof u);
+        at += sizeof u;
+    };
     for (size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            put(byte);
+            ++i;
+            continue;
+        }
         const char32_t cp = decodeUtf8(utf8, i);
         if (cp >= 0x10000) {
-            appendUnit(out, static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            appendUnit(out, static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            appendUnit(out, static_cast<char16_t>(cp));
+            put(cp);
         }
     }
+    out.resize(static_cast<std::size_t>(at - out.data()));
     return out;
 }
 

@@ -185,6 +185,8 @@ class QbSession {
     HttpReply reply_;
     // While a streamed call runs: where its exchanges deliver their replies.
     ReplyStream* stream_ = nullptr;
+    // The parser of the streamed replies, kept with its buffer from one reply to the next.
+    XmlStream replyXml_;
     std::shared_ptr<const XmlDocument> replyDocument_;
     std::map<std::string, std::shared_ptr<const XmlDocument>, std::less<>> schemaCache_;
     std::map<std::string, std::string, std::less<>> parentDbidCache_;

@@ -74,7 +74,7 @@ void QbSession::callApiStreaming(std::string_view target, std::string_view actio
     guarded(0, [&] {
         for (int attempt = 0; attempt < 2; ++attempt) {
             // The reply is parsed while it arrives.
-            ReplyStream stream(reader);
+            ReplyStream stream(reader, replyXml_);
             int status;
             {
                 struct Streaming {

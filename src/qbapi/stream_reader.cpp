@@ -72,11 +72,16 @@ void XmlStream::release() {
 }
 
 void XmlStream::begin() {
-    release();
     failed_ = false;
+    window_ = nullptr;
+    room_ = held_ = 0;
     context_.refusedDoctype = false;
     context_.reader->clearRefusal();
-    XML_Parser parser = XML_ParserCreate(nullptr);
+    // A reset parser keeps its buffer; the handlers are set again.
+    auto parser = static_cast<XML_Parser>(context_.parser);
+    if (parser != nullptr && XML_ParserReset(parser, nullptr) == XML_FALSE) release();
+    parser = static_cast<XML_Parser>(context_.parser);
+    if (parser == nullptr) parser = XML_ParserCreate(nullptr);
     if (parser == nullptr) return;
     XML_SetUserData(parser, &context_);
     XML_SetElementHandler(parser, onStart, onEnd);
@@ -88,6 +93,7 @@ void XmlStream::begin() {
 
 void XmlStream::feed(std::string_view piece) {
     auto parser = static_cast<XML_Parser>(context_.parser);
+    if (parser != nullptr && !failed_ && held_ > 0) parseHeld();
     while (parser != nullptr && !failed_ && !piece.empty()) {
         const std::size_t n = std::min(kChunkBytes, piece.size());
         failed_ = XML_Parse(parser, piece.data(), static_cast<int>(n), XML_FALSE) != XML_STATUS_OK;
@@ -95,9 +101,38 @@ void XmlStream::feed(std::string_view piece) {
     }
 }
 
+void XmlStream::gather(std::string_view piece, std::size_t block) {
+    auto parser = static_cast<XML_Parser>(context_.parser);
+    while (parser != nullptr && !failed_ && !piece.empty()) {
+        if (held_ > 0 && held_ + piece.size() > room_) parseHeld();
+        if (failed_) break;
+        if (window_ == nullptr) {
+            room_ = std::min(std::max(block, piece.size()), kChunkBytes);
+            window_ = static_cast<char*>(XML_GetBuffer(parser, static_cast<int>(room_)));
+            if (window_ == nullptr) {
+                failed_ = true;
+                break;
+            }
+        }
+        const std::size_t n = std::min(piece.size(), room_ - held_);
+        std::copy_n(piece.data(), n, window_ + held_);
+        held_ += n;
+        piece.remove_prefix(n);
+        if (held_ >= block) parseHeld();
+    }
+}
+
+void XmlStream::parseHeld() {
+    failed_ = XML_ParseBuffer(static_cast<XML_Parser>(context_.parser), static_cast<int>(held_),
+                              XML_FALSE) != XML_STATUS_OK;
+    window_ = nullptr;
+    room_ = held_ = 0;
+}
+
 StreamOutcome XmlStream::finish(std::string& detail) {
     auto parser = static_cast<XML_Parser>(context_.parser);
     if (parser == nullptr) return StreamOutcome::noParser;
+    if (!failed_ && held_ > 0) parseHeld();
     if (!failed_) failed_ = XML_Parse(parser, nullptr, 0, XML_TRUE) != XML_STATUS_OK;
     if (!failed_) return StreamOutcome::parsed;
     if (!context_.reader->refusal().empty()) {
@@ -120,26 +155,18 @@ StreamOutcome streamXml(std::string_view text, StreamReader& reader, std::string
 
 void ReplyStream::start() {
     reader_.startReply();
-    xml_.begin();
-    pending_.clear();
-    fed_ = 0;
+    xml_.begin(reader_);
+    received_ = 0;
 }
 
 bool ReplyStream::piece(std::string_view bytes) {
     if (xml_.stopped()) return false;
-    pending_.append(bytes);
-    if (pending_.size() >= std::clamp(fed_ / 8, kFeedBytes, kLargestFeedBytes)) feedPending();
+    received_ += bytes.size();
+    xml_.gather(bytes, std::clamp(received_ / 8, kFeedBytes, kLargestFeedBytes));
     return !xml_.stopped();
 }
 
-void ReplyStream::feedPending() {
-    xml_.feed(pending_);
-    fed_ += pending_.size();
-    pending_.clear();
-}
-
 StreamOutcome ReplyStream::finish(std::string& detail) {
-    feedPending();
     return xml_.finish(detail);
 }
 

@@ -55,28 +55,44 @@ struct XmlStreamContext {
 };
 
 // Parses a reply through Expat into the reader as its bytes arrive: begin() before each reply,
-// feed() with each piece in order, finish() after the last. A malformed reply stops the
-// parsing; finish() then gives "XML Parse error at line N " and Expat's description in
-// `detail`. A reader's refusal stops it too; finish() then gives the refusal in `detail`.
+// feed() or gather() with each piece in order, finish() after the last. A malformed reply stops
+// the parsing; finish() then gives "XML Parse error at line N " and Expat's description in
+// `detail`. A reader's refusal stops it too; finish() then gives the refusal in `detail`. The
+// parser and its buffer serve every reply begun on the stream.
 class XmlStream {
   public:
+    XmlStream() = default;
     explicit XmlStream(StreamReader& reader) { context_.reader = &reader; }
     ~XmlStream();
     XmlStream(const XmlStream&) = delete;
     XmlStream& operator=(const XmlStream&) = delete;
 
-    // Starts a new reply; whatever was fed before is forgotten.
+    // Starts a new reply (read by `reader` when one is given); whatever was fed before is
+    // forgotten.
     void begin();
+    void begin(StreamReader& reader) {
+        context_.reader = &reader;
+        begin();
+    }
+    // Parses the piece at once.
     void feed(std::string_view piece);
+    // Copies the piece into the parser's own buffer, and parses what the buffer holds once that
+    // is `block` bytes or more: the reply is copied once, and parsed in blocks.
+    void gather(std::string_view piece, std::size_t block);
     StreamOutcome finish(std::string& detail);
     // True once the reply is known malformed or refused: nothing more will be parsed.
     bool stopped() const { return failed_; }
 
   private:
     void release();
+    void parseHeld();
 
     XmlStreamContext context_;
     bool failed_ = false;
+    // The part of the parser's buffer that gather() writes to: its size, and the bytes held.
+    char* window_ = nullptr;
+    std::size_t room_ = 0;
+    std::size_t held_ = 0;
 };
 
 // Streams a whole text through the reader (an XmlStream fed at once).
@@ -105,26 +121,23 @@ class EnvelopeReader : public StreamReader {
     ReplyEnvelope envelope_;
 };
 
-// A reply body streamed into an envelope reader while it arrives. start() begins each reply
-// (the ticket retry makes two exchanges of one call). The pieces the network delivers are fed
-// to Expat in blocks of an eighth of what came before, at least 1 MiB and at most 16 MiB: Expat
-// scans a token that is not complete yet again with every block, so small blocks would make one
-// long token cost time quadratic in its length. A reply known malformed or refused stops the
-// transfer.
+// A reply body streamed into an envelope reader while it arrives, through a parser that the
+// caller keeps for its next replies. start() begins each reply (the ticket retry makes two
+// exchanges of one call). The pieces the network delivers are parsed in blocks of an eighth of
+// what came before, at least 1 MiB and at most 16 MiB: Expat scans a token that is not complete
+// yet again with every block, so small blocks would make one long token cost time quadratic in
+// its length. A reply known malformed or refused stops the transfer.
 class ReplyStream final : public BodySink {
   public:
-    explicit ReplyStream(EnvelopeReader& reader) : reader_(reader), xml_(reader) {}
+    ReplyStream(EnvelopeReader& reader, XmlStream& xml) : reader_(reader), xml_(xml) {}
     void start();
     bool piece(std::string_view bytes) override;
     StreamOutcome finish(std::string& detail);
 
   private:
-    void feedPending();
-
     EnvelopeReader& reader_;
-    XmlStream xml_;
-    std::string pending_;
-    std::size_t fed_ = 0;
+    XmlStream& xml_;
+    std::size_t received_ = 0;
 };
 
 // Where the values and user names of an API_DoQuery reply go as they are read. The texts may be

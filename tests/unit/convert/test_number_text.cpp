@@ -54,6 +54,10 @@ TEST(NumberText, ParsesTheNumberSyntax) {
     EXPECT_EQ(v, 5.0);
     ASSERT_EQ(parseNumber("1.7E308", v), kMsgNone);
     EXPECT_EQ(v, 1.7e308);
+    ASSERT_EQ(parseNumber("\t.5", v), kMsgNone);
+    EXPECT_EQ(v, 0.5);
+    ASSERT_EQ(parseNumber("1e-400", v), kMsgNone);  // below the smallest double: 0
+    EXPECT_EQ(v, 0.0);
     v = 42;
     for (const char* bad :
          {"12x", "1..2", "1.2.3", "1e", "e5", "", "+", "nan", "inf", "0x1p3", "1 2"}) {

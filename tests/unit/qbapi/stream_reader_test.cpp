@@ -146,8 +146,8 @@ TEST_F(SessionTest, BodyErrorOverridesTheHeaders) {
 namespace kelvra::test {
 namespace {
 
-// A reply fed one byte at a time reads the same as one fed whole, and a stream begun again
-// forgets a malformed reply before it.
+// A reply fed or gathered in pieces of any size, parsed in blocks of any size, reads the same as
+// one fed whole, and a stream begun again (its parser reset) forgets a malformed reply before it.
 TEST(XmlStreamTest, PiecesOfAnySizeAndAFreshBegin) {
     const std::string reply = qbXml("API_DoQuery", "0", "No error", kRecords);
     QueryResult whole;
@@ -158,18 +158,26 @@ TEST(XmlStreamTest, PiecesOfAnySizeAndAFreshBegin) {
     QueryResult pieces;
     QueryReader reader(pieces);
     XmlStream stream(reader);
-    stream.begin();
-    stream.feed("<qdbapi><errcode>0</err");  // cut short: malformed at the end
-    EXPECT_EQ(stream.finish(detail), StreamOutcome::malformed);
-    EXPECT_THAT(detail, HasSubstr("XML Parse error at line 1"));
+    // {piece size, block size}: a block of 0 feeds each piece at once.
+    const std::pair<std::size_t, std::size_t> cuts[] = {{1, 0}, {1, 1}, {3, 7}, {5, 2}, {64, 1000}};
+    for (const auto& [size, block] : cuts) {
+        SCOPED_TRACE(testing::Message() << size << " " << block);
+        stream.begin();
+        stream.gather("<qdbapi><errcode>0</err", block + 1);  // cut short: malformed at the end
+        EXPECT_EQ(stream.finish(detail), StreamOutcome::malformed);
+        EXPECT_THAT(detail, HasSubstr("XML Parse error at line 1"));
 
-    pieces = {};
-    stream.begin();
-    for (char c : reply) stream.feed(std::string_view(&c, 1));
-    EXPECT_EQ(stream.finish(detail), StreamOutcome::parsed);
-    EXPECT_EQ(pieces.records, whole.records);
-    EXPECT_EQ(pieces.users, whole.users);
-    EXPECT_EQ(pieces.records.at(17).at(6), "Zo\xc3\xab");  // a character split across pieces
+        pieces = {};
+        stream.begin();
+        for (std::size_t at = 0; at < reply.size(); at += size) {
+            const std::string_view piece = std::string_view(reply).substr(at, size);
+            block == 0 ? stream.feed(piece) : stream.gather(piece, block);
+        }
+        EXPECT_EQ(stream.finish(detail), StreamOutcome::parsed);
+        EXPECT_EQ(pieces.records, whole.records);
+        EXPECT_EQ(pieces.users, whole.users);
+        EXPECT_EQ(pieces.records.at(17).at(6), "Zo\xc3\xab");  // a character split across pieces
+    }
 }
 
 }  // namespace
