@@ -6,6 +6,7 @@
 #include "convert/number_text.h"
 #include "convert/numeric_text.h"
 #include "resources/ascii.h"
+#include "resources/utf8.h"
 
 namespace kelvra {
 namespace {
@@ -208,10 +209,14 @@ MsgNo arithmetic(Operator op, const Value& left, const Value& right, const TypeD
             return rc == kMsgTruncated ? MsgNo{kMsgNone} : rc;
         }
         case ValueType::Char: {
-            if (op != Operator::Add || left.type != ValueType::Char || right.type != ValueType::Char) {
+            if (op != Operator::Add || left.type != ValueType::Char ||
+                right.type != ValueType::Char) {
                 return kMsgInternalError;
             }
-            if (left.text.size() + right.text.size() > result.columnSize) return kMsgConcatOverflow;
+            // The declared size counts characters.
+            if (utf8CharCount(left.text) + utf8CharCount(right.text) > result.columnSize) {
+                return kMsgConcatOverflow;
+            }
             out.type = ValueType::Char;
             out.isNull = false;
             out.text.assign(left.text);

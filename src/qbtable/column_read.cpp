@@ -17,14 +17,6 @@ bool looksLikeUserId(std::string_view text) {
     return !text.empty() && (text.front() == '-' || (text.front() >= '1' && text.front() <= '9'));
 }
 
-// The longest prefix of at most `size` bytes that does not split a character.
-std::string_view cut(std::string_view text, std::size_t size) {
-    if (text.size() <= size) return text;
-    std::size_t end = size;
-    while (end > 0 && isUtf8Continuation(text[end])) --end;
-    return text.substr(0, end);
-}
-
 bool isTimeOfDay(const QbField& f) {
     return f.kind == FieldKind::TimeStamp && f.sqlType == SQL_TIME;
 }
@@ -117,7 +109,8 @@ std::string_view shownText(const QbField& field, std::string_view text,
         if (name != context.users->end()) text = name->second;
     }
     if (field.category == BaseCategory::Text && field.columnSize > 0) {
-        text = cut(text, static_cast<std::size_t>(field.columnSize));
+        // The column's size counts characters.
+        text = text.substr(0, utf8CharPrefix(text, static_cast<std::size_t>(field.columnSize)));
     }
     return text;
 }

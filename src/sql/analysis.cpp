@@ -12,6 +12,7 @@
 #include "resources/ascii.h"
 #include "sql/planning.h"
 #include "sql/scalar_analysis.h"
+#include "sql/sort_layout.h"
 #include "sql/statement_plan.h"
 #include "sql/typing.h"
 
@@ -21,7 +22,8 @@ namespace {
 // What a subtree is analysed within.
 struct Scope {
     bool aggregatesAllowed = false;
-    NodeIndex select = kNoNode;  // the Select whose clause this is (kNoNode in INSERT/UPDATE/DELETE)
+    NodeIndex select =
+        kNoNode;  // the Select whose clause this is (kNoNode in INSERT/UPDATE/DELETE)
 };
 
 // The tables a column reference may name at one level of nesting: the FROM list of a Select,
@@ -56,8 +58,8 @@ class Analyzer {
             case NodeKind::CreateIndex:
                 return createIndex(n);
             case NodeKind::DropIndex:
-                return checkLength(t_.text(t_.fields<DropIndexFields>(n).name),
-                                   kMaxIndexNameLength, kMsgInvalidIndexName);
+                return checkLength(t_.text(t_.fields<DropIndexFields>(n).name), kMaxIndexNameLength,
+                                   kMsgInvalidIndexName);
             case NodeKind::PassThrough:
                 return kMsgNone;
             default:
@@ -138,7 +140,8 @@ class Analyzer {
                 const NodeIndex ref = level->tableRefs[i];
                 const auto& table = t_.fields<TableRefFields>(ref);
                 if (!table.table) continue;
-                if (f.qualifier != kNoString && !sameName(t_.text(table.alias), qualifier)) continue;
+                if (f.qualifier != kNoString && !sameName(t_.text(table.alias), qualifier))
+                    continue;
                 const int column = findColumn(ref, name);
                 if (column < 0) continue;
                 if (foundRef != kNoNode) return fail(kMsgColumnAmbiguous, name);
@@ -171,8 +174,7 @@ class Analyzer {
             case NodeKind::ArithOp: {
                 // A negative number is written as a minus before the literal.
                 const auto& a = t.fields<ArithOpFields>(n);
-                return a.op == Operator::Negate &&
-                       t.node(a.left).kind == NodeKind::NumberLiteral;
+                return a.op == Operator::Negate && t.node(a.left).kind == NodeKind::NumberLiteral;
             }
             default:
                 return false;
@@ -198,10 +200,9 @@ class Analyzer {
                                      -1};
                 return kMsgNone;
             case NodeKind::UserName:
-                node.type = TypeDesc{ValueType::Char, SQL_VARCHAR,
-                                     static_cast<std::uint32_t>(std::max<std::size_t>(
-                                         c_.userNameLength, 1)),
-                                     -1};
+                node.type = TypeDesc{
+                    ValueType::Char, SQL_VARCHAR,
+                    static_cast<std::uint32_t>(std::max<std::size_t>(c_.userNameLength, 1)), -1};
                 return kMsgNone;
             case NodeKind::NumberLiteral:
                 if (node.type.valueType == ValueType::None) {
@@ -259,7 +260,7 @@ class Analyzer {
     static std::int32_t accumulatorWidth(const TypeDesc& t) {
         switch (t.valueType) {
             case ValueType::Char:
-                return static_cast<std::int32_t>(t.columnSize);
+                return textFieldBytes(t.columnSize);
             case ValueType::Numeric:
                 return static_cast<std::int32_t>(t.columnSize) + (t.sqlType == SQL_BIGINT ? 1 : 2);
             case ValueType::Date:
@@ -293,7 +294,8 @@ class Analyzer {
                 result = TypeDesc{ValueType::Double, SQL_DOUBLE, 15, -1};
             } else if (a.function == AggregateFunction::Sum && number) {
                 result = arg;
-            } else if ((a.function == AggregateFunction::Max || a.function == AggregateFunction::Min) &&
+            } else if ((a.function == AggregateFunction::Max ||
+                        a.function == AggregateFunction::Min) &&
                        arg.valueType != ValueType::Binary) {
                 result = arg;
             } else {
@@ -318,8 +320,7 @@ class Analyzer {
 
     MsgNo scalarFunction(NodeIndex n, const Scope& scope) {
         return analyzeScalarFunction(
-            t_, n, arg_,
-            [&](NodeIndex argument) { return expression(argument, scope); });
+            t_, n, arg_, [&](NodeIndex argument) { return expression(argument, scope); });
     }
 
     // ---- conditions ----
@@ -391,7 +392,8 @@ class Analyzer {
         switch (f.op) {
             case Operator::In:
             case Operator::NotIn:
-                for (NodeIndex li = f.right; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
+                for (NodeIndex li = f.right; li != kNoNode;
+                     li = t_.fields<ListItemFields>(li).next) {
                     const NodeIndex e = t_.fields<ListItemFields>(li).expression;
                     if (!isSimpleValue(t_, e)) return kMsgInNotSimple;
                     if (MsgNo rc = expression(e, scope)) return rc;
@@ -417,7 +419,8 @@ class Analyzer {
                 if (f.escape != kNoNode) {
                     if (MsgNo rc = expression(f.escape, scope)) return rc;
                     TypeDesc& e = t_.node(f.escape).type;
-                    if (e.valueType == ValueType::None) e = TypeDesc{ValueType::Char, SQL_VARCHAR, 1, -1};
+                    if (e.valueType == ValueType::None)
+                        e = TypeDesc{ValueType::Char, SQL_VARCHAR, 1, -1};
                     if (e.valueType != ValueType::Char) return fail(kMsgInvalidOperand, "ESCAPE");
                 }
                 return kMsgNone;
@@ -552,7 +555,8 @@ class Analyzer {
             if (match == level.tableRefs.size()) return fail(kMsgTableNotFound, name);
             NodeIndex first = kNoNode;
             NodeIndex tail = kNoNode;
-            if (MsgNo rc = expandTable(level.tableRefs[match], level.fromItems[match], first, tail)) {
+            if (MsgNo rc =
+                    expandTable(level.tableRefs[match], level.fromItems[match], first, tail)) {
                 return rc;
             }
             // Splice the table's columns in place of the "table.*" item.
@@ -730,8 +734,10 @@ class Analyzer {
                 for (NodeIndex other = ins.firstColumn; other != ic;
                      other = t_.fields<InsertColumnFields>(other).next) {
                     const NodeIndex o = t_.fields<InsertColumnFields>(other).columnRef;
-                    if (t_.fields<ColumnRefFields>(o).column == t_.fields<ColumnRefFields>(column).column) {
-                        return fail(kMsgColumnRepeated, t_.text(t_.fields<ColumnRefFields>(column).name));
+                    if (t_.fields<ColumnRefFields>(o).column ==
+                        t_.fields<ColumnRefFields>(column).column) {
+                        return fail(kMsgColumnRepeated,
+                                    t_.text(t_.fields<ColumnRefFields>(column).name));
                     }
                 }
             }
@@ -750,8 +756,8 @@ class Analyzer {
         }
         const Scope scope{false, kNoNode};
         NodeIndex ic = t_.fields<InsertFields>(n).firstColumn;
-        for (; ic != kNoNode && item != kNoNode;
-             ic = t_.fields<InsertColumnFields>(ic).next, item = t_.fields<ListItemFields>(item).next) {
+        for (; ic != kNoNode && item != kNoNode; ic = t_.fields<InsertColumnFields>(ic).next,
+                                                 item = t_.fields<ListItemFields>(item).next) {
             const NodeIndex value = t_.fields<ListItemFields>(item).expression;
             const NodeIndex column = t_.fields<InsertColumnFields>(ic).columnRef;
             if (fromSelect) {
@@ -769,7 +775,8 @@ class Analyzer {
         const auto u = t_.fields<UpdateFields>(n);
         if (MsgNo rc = targetTable(u.tableRef)) return rc;
         const Scope scope{false, kNoNode};
-        for (NodeIndex a = u.firstAssignment; a != kNoNode; a = t_.fields<AssignmentFields>(a).next) {
+        for (NodeIndex a = u.firstAssignment; a != kNoNode;
+             a = t_.fields<AssignmentFields>(a).next) {
             const auto as = t_.fields<AssignmentFields>(a);
             if (MsgNo rc = resolveColumn(as.columnRef)) return rc;
             if (MsgNo rc = assign(as.columnRef, as.value, scope)) return rc;
@@ -799,9 +806,11 @@ class Analyzer {
         if (MsgNo rc = checkLength(t_.text(ct.name), kMaxIdentifierLength, kMsgInvalidTableName)) {
             return rc;
         }
-        for (NodeIndex cd = ct.firstColumnDef; cd != kNoNode; cd = t_.fields<ColumnDefFields>(cd).next) {
+        for (NodeIndex cd = ct.firstColumnDef; cd != kNoNode;
+             cd = t_.fields<ColumnDefFields>(cd).next) {
             auto& d = t_.fields<ColumnDefFields>(cd);
-            if (MsgNo rc = checkLength(t_.text(d.name), kMaxIdentifierLength, kMsgInvalidColumnName)) {
+            if (MsgNo rc =
+                    checkLength(t_.text(d.name), kMaxIdentifierLength, kMsgInvalidColumnName)) {
                 return rc;
             }
             const std::string_view typeName = t_.text(d.typeName);
@@ -825,7 +834,8 @@ class Analyzer {
         }
         if (MsgNo rc = targetTable(ci.tableRef)) return rc;
         int count = 0;
-        for (NodeIndex si = ci.firstSortItem; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
+        for (NodeIndex si = ci.firstSortItem; si != kNoNode;
+             si = t_.fields<SortItemFields>(si).next) {
             if (++count > kMaxIndexKeys) return kMsgIndexKeysTooMany;
             if (MsgNo rc = resolveColumn(t_.fields<SortItemFields>(si).expression)) return rc;
         }

@@ -125,8 +125,10 @@ class Planner {
                 if (p.op == Operator::Exists) return kMsgNone;
                 if (MsgNo rc = markGrouped(p.left)) return rc;
                 if (p.right != kNoNode && t_.node(p.right).kind == NodeKind::ListItem) {
-                    for (NodeIndex li = p.right; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
-                        if (MsgNo rc = markGrouped(t_.fields<ListItemFields>(li).expression)) return rc;
+                    for (NodeIndex li = p.right; li != kNoNode;
+                         li = t_.fields<ListItemFields>(li).next) {
+                        if (MsgNo rc = markGrouped(t_.fields<ListItemFields>(li).expression))
+                            return rc;
                     }
                 } else if (p.right != kNoNode && t_.node(p.right).kind != NodeKind::Select) {
                     if (MsgNo rc = markGrouped(p.right)) return rc;
@@ -147,7 +149,8 @@ class Planner {
     MsgNo planGroups() {
         std::int32_t position = 1;
         int count = 0;
-        for (NodeIndex g = select().firstGroup; g != kNoNode; g = t_.fields<GroupItemFields>(g).next) {
+        for (NodeIndex g = select().firstGroup; g != kNoNode;
+             g = t_.fields<GroupItemFields>(g).next) {
             if (++count > kMaxOrderKeys) return kMsgGroupByTooMany;
             const NodeIndex key = t_.fields<GroupItemFields>(g).expression;
             const std::int32_t width = sortKeyWidth(t_.node(key).type);
@@ -164,11 +167,13 @@ class Planner {
             position += width + 1;
         }
 
-        for (NodeIndex li = select().firstItem; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
+        for (NodeIndex li = select().firstItem; li != kNoNode;
+             li = t_.fields<ListItemFields>(li).next) {
             if (MsgNo rc = markGrouped(t_.fields<ListItemFields>(li).expression)) return rc;
         }
         if (MsgNo rc = markGrouped(select().having)) return rc;
-        for (NodeIndex si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
+        for (NodeIndex si = select().firstOrder; si != kNoNode;
+             si = t_.fields<SortItemFields>(si).next) {
             if (MsgNo rc = markGrouped(t_.fields<SortItemFields>(si).expression)) return rc;
         }
         // An ORDER BY key computed from grouping values and aggregates (neither a grouping
@@ -216,12 +221,14 @@ class Planner {
 
     SortKey keyOf(NodeIndex n, bool descending) const {
         const ParseNode& node = t_.node(n);
-        return SortKey{node.slot.sortPosition, node.slot.sortWidth, sortKeyType(node.type), descending};
+        return SortKey{node.slot.sortPosition, node.slot.sortWidth, sortKeyType(node.type),
+                       descending};
     }
 
     std::int32_t tableCount() {
         std::int32_t tables = 0;
-        for (NodeIndex fi = select().firstFrom; fi != kNoNode; fi = t_.fields<FromItemFields>(fi).next) {
+        for (NodeIndex fi = select().firstFrom; fi != kNoNode;
+             fi = t_.fields<FromItemFields>(fi).next) {
             ++tables;
         }
         return tables;
@@ -230,7 +237,8 @@ class Planner {
     MsgNo planOrder() {
         SpecText spec;
         std::int32_t position = 1;
-        for (NodeIndex si = select().firstOrder; si != kNoNode; si = t_.fields<SortItemFields>(si).next) {
+        for (NodeIndex si = select().firstOrder; si != kNoNode;
+             si = t_.fields<SortItemFields>(si).next) {
             const auto item = t_.fields<SortItemFields>(si);
             const std::int32_t width = sortKeyWidth(t_.node(item.expression).type);
             if (width == 0) return unsortable(item.expression, kMsgOrderByColumn);
@@ -264,7 +272,8 @@ class Planner {
         const auto start = static_cast<std::int32_t>(kDistinctFirstPosition);
         std::int32_t position = start;
         int keys = 0;
-        for (NodeIndex li = select().firstItem; li != kNoNode; li = t_.fields<ListItemFields>(li).next) {
+        for (NodeIndex li = select().firstItem; li != kNoNode;
+             li = t_.fields<ListItemFields>(li).next) {
             const NodeIndex e = t_.fields<ListItemFields>(li).expression;
             if (isLiteral(t_.node(e).kind)) continue;
             if (++keys > kMaxOrderKeys) return kMsgOrderByTooMany;
@@ -291,6 +300,8 @@ class Planner {
 std::int32_t sortKeyWidth(const TypeDesc& type) {
     switch (type.valueType) {
         case ValueType::Char:
+            if (type.columnSize > 255) return 0;
+            return textFieldBytes(std::max<std::uint32_t>(type.columnSize, 1));
         case ValueType::Binary:
             if (type.columnSize > 255) return 0;
             return static_cast<std::int32_t>(std::max<std::uint32_t>(type.columnSize, 1));

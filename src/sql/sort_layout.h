@@ -16,6 +16,13 @@ namespace kelvra {
 inline constexpr char kValueMarker = ' ';
 inline constexpr char kNullMarker = 'N';
 
+// A text field holds its column's size in characters, each up to four bytes of UTF-8, so no
+// value the column can hold is cut in a result file.
+inline constexpr std::int32_t kMaxUtf8CharBytes = 4;
+constexpr std::int32_t textFieldBytes(std::uint32_t columnSize) {
+    return static_cast<std::int32_t>(columnSize) * kMaxUtf8CharBytes;
+}
+
 // Sequence numbers are decimal digits with leading zeros, wide enough for any non-negative
 // 64-bit row number, so they sort as "N" keys in row order whatever the row count.
 inline constexpr std::size_t kSequenceDigits = 19;

@@ -68,6 +68,20 @@ def test_every_column_type_round_trips(emulator):
                           datetime.time(23, 59, 59), 1.5, True, "Sam Lee", 0.25)
 
 
+def test_a_text_column_holds_its_size_in_characters(emulator):
+    # 255 characters of two, three and four bytes: more than 255 bytes, all of it kept, read
+    # streamed, sorted, distinct and as an aggregate's value.
+    conn = connect(emulator)
+    long = ("ü€𝄞" * 85)[:255]
+    conn.execute(f"INSERT INTO {WRITES} (Title) VALUES (?)", long)
+    assert next(r for r in stored(emulator).values() if r.get(6, "").startswith("ü"))[6] == long
+    for query in (f"SELECT Title FROM {WRITES} WHERE Title LIKE 'ü%'",
+                  f"SELECT Title FROM {WRITES} WHERE Title LIKE 'ü%' ORDER BY {{fn LCASE(Title)}}",
+                  f"SELECT DISTINCT Title FROM {WRITES} WHERE Title LIKE 'ü%'",
+                  f"SELECT MAX(Title) FROM {WRITES} WHERE Title LIKE 'ü%'"):
+        assert [tuple(r) for r in conn.execute(query).fetchall()] == [(long,)], query
+
+
 def test_insert_select_is_one_import_and_identity_names_its_last_record(emulator):
     conn = connect(emulator)
     with pytest.raises(pyodbc.Error) as before:

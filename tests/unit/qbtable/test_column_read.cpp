@@ -61,8 +61,8 @@ TEST(ColumnReadTest, QuickBaseFormsInTheEngineTypes) {
         const char* expected;  // shown(); a message number for a failure as "#n"
     } cases[] = {
         {fieldOf(K::Text, SQL_VARCHAR, 5), "abcdefgh", ValueType::Char, false, "abcde"},
-        // A cut never splits a character: "Zürich" at 2 bytes keeps "Z".
-        {fieldOf(K::Text, SQL_VARCHAR, 2), "Z\xc3\xbcrich", ValueType::Char, false, "Z"},
+        // The size counts characters, and a cut never splits one: "Zürich" in 2 keeps "Zü".
+        {fieldOf(K::Text, SQL_VARCHAR, 2), "Z\xc3\xbcrich", ValueType::Char, false, "Z\xc3\xbc"},
         {fieldOf(K::Text, SQL_VARCHAR), "", ValueType::Char, false, ""},
         {fieldOf(K::Text, SQL_VARCHAR), "", ValueType::Char, true, "NULL"},
         {fieldOf(K::UserId, SQL_VARCHAR), "61523471.ab3c", ValueType::Char, false, "Pat Doe"},
