@@ -10,13 +10,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 tree=$(dirname "$here")
 build=${1:-$tree/build}
 calls=${2:-200}
-sqlite_driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
-
-if [ ! -e "$sqlite_driver" ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends libsqliteodbc
-fi
+. "$here/sqlite_odbc.sh"
+need_sqlite_odbc
 
 work=$(mktemp -d)
 . "$here/emulator.sh"

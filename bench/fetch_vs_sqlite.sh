@@ -10,16 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 tree=$(dirname "$here")
 build=$(cd "${1:-$tree/build}" && pwd)
 records=${2:-100000}
-sqlite_driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
-
-missing=()
-[ -e "$sqlite_driver" ] || missing+=(libsqliteodbc)
-/usr/bin/python3 -c 'import pyodbc' 2>/dev/null || missing+=(python3-pyodbc)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. "$here/sqlite_odbc.sh"
+pyodbc=()
+/usr/bin/python3 -c 'import pyodbc' 2>/dev/null || pyodbc=(python3-pyodbc)
+need_sqlite_odbc "${pyodbc[@]}"
 
 work=$(mktemp -d)
 . "$here/emulator.sh"

@@ -118,7 +118,7 @@ class Executor {
     MsgNo distinctStep(NodeIndex select);
     MsgNo keysetStep(NodeIndex select);
     MsgNo keysetFetchStep(NodeIndex select);
-    MsgNo sortResult(NodeIndex select, TempFile& file, StringIndex spec);
+    MsgNo sortResult(TempFile& file, StringIndex sortSpec);
     MsgNo positionOnRow(NodeIndex select);
     MsgNo readSlot(NodeIndex node, std::int32_t position, std::int32_t width);
 

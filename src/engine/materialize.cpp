@@ -66,11 +66,9 @@ std::vector<AggregateSlot> aggregatesOf(const ParseTree& t, NodeIndex select) {
 
 }  // namespace
 
-MsgNo Executor::sortResult(NodeIndex select, TempFile& file, StringIndex spec) {
+MsgNo Executor::sortResult(TempFile& file, StringIndex sortSpec) {
     std::int64_t count = 0;
-    if (MsgNo rc = sortFile(file, file, tree_.text(spec), count)) return rc;
-    (void)select;
-    return kMsgNone;
+    return sortFile(file, file, tree_.text(sortSpec), count);
 }
 
 // Writes one row per matching combination: the grouping values and aggregate inputs of a
@@ -428,20 +426,20 @@ MsgNo Executor::materializeRows(NodeIndex select) {
     if (grouped) {
         if (MsgNo rc = sortStep(select, true, file)) return rc;
         if (!s.aggregateQuery) {
-            if (MsgNo rc = sortResult(select, *file, s.orderSpec)) return rc;
+            if (MsgNo rc = sortResult(*file, s.orderSpec)) return rc;
         }
         std::unique_ptr<TempFile> groups;
         if (MsgNo rc = groupStep(select, *file, groups)) return rc;
         file = std::move(groups);
         if (s.groupOrderSpec != kNoString) {
-            if (MsgNo rc = sortResult(select, *file, s.groupOrderSpec)) return rc;
+            if (MsgNo rc = sortResult(*file, s.groupOrderSpec)) return rc;
         }
         run.rows = SelectRun::Rows::Groups;
     } else if (s.keysetFetch) {
         return keysetFetchStep(select);
     } else if (s.firstOrder != kNoNode && !s.orderedByTable) {
         if (MsgNo rc = sortStep(select, false, file)) return rc;
-        if (MsgNo rc = sortResult(select, *file, s.orderSpec)) return rc;
+        if (MsgNo rc = sortResult(*file, s.orderSpec)) return rc;
         run.rows = SelectRun::Rows::RecordIds;
         run.idOffset = static_cast<std::size_t>(s.recordIdOffset - 1);
     } else if (!s.distinct) {

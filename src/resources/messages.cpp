@@ -118,7 +118,7 @@ constexpr std::array<MessageEntry, 103> kMessages = {{
     {1090, "S0000 S0000 [Kelvra ODBC]No previous INSERT that would have created a new Record ID#."},
     {1091, "S1T00 HYT00 [Kelvra ODBC]Timeout expired: %s"},
     {1092, "S1T00 HYT01 [Kelvra ODBC]Connection timeout expired: %s"},
-    {1093, "28000 28000 [Kelvra ODBC]Invalid authorization specification: %s"},
+    {1093, "28000 28000 [Kelvra ODBC]Invalid credentials: %s"},
     {1094, "01S06 01S06 [Kelvra ODBC]Fetch stopped at the first row of the result."},
     {1095, "22021 22021 [Kelvra ODBC]Invalid text encoding: %s"},
 }};

@@ -112,7 +112,7 @@ enum : MsgNo {
         1090,  // [Kelvra ODBC]No previous INSERT that would have created a new Record ID#.
     kMsgTimeout = 1091,               // [Kelvra ODBC]Timeout expired: %s (the login timeout)
     kMsgConnectionTimeout = 1092,     // [Kelvra ODBC]Connection timeout expired: %s
-    kMsgInvalidAuthorization = 1093,  // [Kelvra ODBC]Invalid authorization specification: %s
+    kMsgInvalidAuthorization = 1093,  // [Kelvra ODBC]Invalid credentials: %s
     kMsgBeforeFirstRowset = 1094,     // [Kelvra ODBC]Fetch stopped at the first row of the result.
     kMsgInvalidEncoding = 1095,       // [Kelvra ODBC]Invalid text encoding: %s
 };

@@ -226,7 +226,9 @@ TEST_F(WideCalls, PreparedSelectDescribesAndReadsInCharacters) {
         if (rc == SQL_NO_DATA) break;
         ASSERT_TRUE(SQL_SUCCEEDED(rc));
         const std::u16string part = u(buffer);
-        if (rc == SQL_SUCCESS_WITH_INFO) EXPECT_FALSE(isHighSurrogate(part.back())) << piece;
+        if (rc == SQL_SUCCESS_WITH_INFO) {
+            EXPECT_FALSE(isHighSurrogate(part.back())) << piece;
+        }
         read += part;
         lengths.push_back(length);
     }

@@ -174,7 +174,7 @@ TEST_F(ConnectEmu, CredentialsThatCannotBeSentAreRefusedHere) {
         SQLGetDiagRec(SQL_HANDLE_DBC, dbc, 1, nullptr, nullptr, msg, sizeof msg, nullptr);
         EXPECT_EQ(state(), "28000");
         EXPECT_EQ(std::string((char*)msg),
-                  std::string("[Kelvra ODBC]Invalid authorization specification: ") + c.saying);
+                  std::string("[Kelvra ODBC]Invalid credentials: ") + c.saying);
         EXPECT_EQ(connection().session, nullptr);
     }
     EXPECT_EQ(emulator_->control("GET", "log"), before);  // nothing was sent
