@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
         }
     }
     const std::uint64_t keys = rows / 4 + 1;
-    const std::string spec = "S(1," + std::to_string(kKeyWidth) + ",C,A)F(FIX," +
-                             std::to_string(kRowLength) + ")W(" + kelvra::tempDirectory() + ")";
+    const std::string sortSpec = "S(1," + std::to_string(kKeyWidth) + ",C,A)F(FIX," +
+                                 std::to_string(kRowLength) + ")W(" + kelvra::tempDirectory() + ")";
     char row[kRowLength];
 
     if (dump != nullptr) {
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     start = std::chrono::steady_clock::now();
     auto ordered = newFile();
     std::int64_t count = 0;
-    if (kelvra::sortFile(*input, *ordered, spec, count, budget)) fail("ORDER BY sort");
+    if (kelvra::sortFile(*input, *ordered, sortSpec, count, budget)) fail("ORDER BY sort");
     const double orderSort = seconds(start);
     std::uint64_t checksum = 0;
     for (std::int64_t r = 0; r < count; ++r) {
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     // GROUP BY: sort by the key, then combine runs of identical keys.
     start = std::chrono::steady_clock::now();
     auto sorted = newFile();
-    if (kelvra::sortFile(*input, *sorted, spec, count, budget)) fail("GROUP BY sort");
+    if (kelvra::sortFile(*input, *sorted, sortSpec, count, budget)) fail("GROUP BY sort");
     const double groupSort = seconds(start);
     auto groups = newFile();
     char group[kRowLength];

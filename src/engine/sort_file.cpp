@@ -24,28 +24,28 @@ struct Run {
 // Appends records to a file, dropping those whose DUPO bytes repeat the last record kept.
 class RecordSink {
   public:
-    RecordSink(TempFile& out, const SortSpec& spec, bool dedupe)
-        : out_(out), spec_(spec), dedupe_(dedupe && spec.dedupe) {
+    RecordSink(TempFile& out, const SortSpec& sortSpec, bool dedupe)
+        : out_(out), sortSpec_(sortSpec), dedupe_(dedupe && sortSpec.dedupe) {
         // One byte more than the DUPO bytes, so that even an empty range has a valid pointer.
-        if (dedupe_) last_.resize(spec.duplicates.length + 1);
+        if (dedupe_) last_.resize(sortSpec.duplicates.length + 1);
     }
 
     MsgNo put(const char* record) {
         if (dedupe_) {
-            const char* bytes = record + spec_.duplicates.offset;
-            const std::size_t length = spec_.duplicates.length;
+            const char* bytes = record + sortSpec_.duplicates.offset;
+            const std::size_t length = sortSpec_.duplicates.length;
             if (count_ > 0 && std::memcmp(bytes, last_.data(), length) == 0) return kMsgNone;
             std::memcpy(last_.data(), bytes, length);
         }
         ++count_;
-        return out_.write(record, spec_.recordLength);
+        return out_.write(record, sortSpec_.recordLength);
     }
 
     std::uint64_t count() const { return count_; }
 
   private:
     TempFile& out_;
-    const SortSpec& spec_;
+    const SortSpec& sortSpec_;
     bool dedupe_;
     std::vector<char> last_;
     std::uint64_t count_ = 0;
@@ -58,16 +58,16 @@ struct SortEntry {
 };
 
 // Orders the records of `data` (stable: equal records keep their order in memory).
-void sortRecords(const SortSpec& spec, const char* data, std::size_t count,
+void sortRecords(const SortSpec& sortSpec, const char* data, std::size_t count,
                  std::vector<SortEntry>& order) {
     order.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const char* record = data + i * spec.recordLength;
-        order[i] = SortEntry{sortPrefix(spec, record), record};
+        const char* record = data + i * sortSpec.recordLength;
+        order[i] = SortEntry{sortPrefix(sortSpec, record), record};
     }
-    std::sort(order.begin(), order.end(), [&spec](const SortEntry& a, const SortEntry& b) {
+    std::sort(order.begin(), order.end(), [&sortSpec](const SortEntry& a, const SortEntry& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        const int result = compareRecords(spec, a.record, b.record);
+        const int result = compareRecords(sortSpec, a.record, b.record);
         return result < 0 || (result == 0 && a.record < b.record);
     });
 }
@@ -116,10 +116,10 @@ class RunReader {
 
 // Merges `runs` of `file` into `sink` through a heap of run readers; equal records come from
 // the earlier run first, which keeps the sort stable.
-MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size_t runCount,
+MsgNo mergeRuns(const SortSpec& sortSpec, TempFile& file, const Run* runs, std::size_t runCount,
                 std::size_t memoryBudget, RecordSink& sink) {
     if (runCount == 0) return kMsgNone;
-    const std::size_t length = spec.recordLength;
+    const std::size_t length = sortSpec.recordLength;
     const std::size_t bufferRecords = std::max<std::size_t>(1, memoryBudget / runCount / length);
     std::vector<std::unique_ptr<RunReader>> readers;
     std::vector<std::size_t> heap;
@@ -133,7 +133,7 @@ MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size
     }
     // `before(a, b)`: reader a's record comes out first.
     const auto before = [&](std::size_t a, std::size_t b) {
-        const int result = compareRecords(spec, readers[a]->current(), readers[b]->current());
+        const int result = compareRecords(sortSpec, readers[a]->current(), readers[b]->current());
         return result < 0 || (result == 0 && a < b);
     };
     const auto siftDown = [&](std::size_t at) {
@@ -164,17 +164,17 @@ MsgNo mergeRuns(const SortSpec& spec, TempFile& file, const Run* runs, std::size
 }
 
 // Cuts the input into sorted runs of at most `chunkRecords` records in `runFile`.
-MsgNo writeRuns(const SortSpec& spec, TempFile& input, std::uint64_t recordCount,
+MsgNo writeRuns(const SortSpec& sortSpec, TempFile& input, std::uint64_t recordCount,
                 std::size_t chunkRecords, TempFile& runFile, std::vector<Run>& runs) {
-    const std::size_t length = spec.recordLength;
+    const std::size_t length = sortSpec.recordLength;
     const auto data = std::make_unique_for_overwrite<char[]>(chunkRecords * length);
     std::vector<SortEntry> order;
-    RecordSink sink(runFile, spec, false);
+    RecordSink sink(runFile, sortSpec, false);
     for (std::uint64_t first = 0; first < recordCount; first += chunkRecords) {
         const auto count =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunkRecords, recordCount - first));
         if (MsgNo msg = input.readBytes(first * length, data.get(), count * length)) return msg;
-        sortRecords(spec, data.get(), count, order);
+        sortRecords(sortSpec, data.get(), count, order);
         runs.push_back(Run{sink.count(), count});
         for (const SortEntry& entry : order) {
             if (MsgNo msg = sink.put(entry.record)) return msg;
@@ -183,16 +183,16 @@ MsgNo writeRuns(const SortSpec& spec, TempFile& input, std::uint64_t recordCount
     return runFile.flush();
 }
 
-MsgNo sortRecordsInMemory(const SortSpec& spec, TempFile& input, std::uint64_t recordCount,
+MsgNo sortRecordsInMemory(const SortSpec& sortSpec, TempFile& input, std::uint64_t recordCount,
                           TempFile& output, std::uint64_t& written) {
-    const std::size_t length = spec.recordLength;
+    const std::size_t length = sortSpec.recordLength;
     const auto count = static_cast<std::size_t>(recordCount);
     const auto data = std::make_unique_for_overwrite<char[]>(count * length);
     if (MsgNo msg = input.readBytes(0, data.get(), count * length)) return msg;
     std::vector<SortEntry> order;
-    sortRecords(spec, data.get(), count, order);
+    sortRecords(sortSpec, data.get(), count, order);
     if (MsgNo msg = output.clear(length)) return msg;
-    RecordSink sink(output, spec, true);
+    RecordSink sink(output, sortSpec, true);
     for (const SortEntry& entry : order) {
         if (MsgNo msg = sink.put(entry.record)) return msg;
     }
@@ -200,14 +200,15 @@ MsgNo sortRecordsInMemory(const SortSpec& spec, TempFile& input, std::uint64_t r
     return output.flush();
 }
 
-MsgNo sortRecordsOnDisk(const SortSpec& spec, TempFile& input, std::uint64_t recordCount,
+MsgNo sortRecordsOnDisk(const SortSpec& sortSpec, TempFile& input, std::uint64_t recordCount,
                         std::size_t chunkRecords, std::size_t memoryBudget, TempFile& output,
                         std::uint64_t& written) {
-    const std::size_t length = spec.recordLength;
+    const std::size_t length = sortSpec.recordLength;
     std::unique_ptr<TempFile> runFile;
     if (MsgNo msg = TempFile::create(length, runFile)) return msg;
     std::vector<Run> runs;
-    if (MsgNo msg = writeRuns(spec, input, recordCount, chunkRecords, *runFile, runs)) return msg;
+    if (MsgNo msg = writeRuns(sortSpec, input, recordCount, chunkRecords, *runFile, runs))
+        return msg;
 
     // A budget too small for a buffer per run merges groups of runs into longer runs first.
     const std::size_t fanIn =
@@ -216,11 +217,11 @@ MsgNo sortRecordsOnDisk(const SortSpec& spec, TempFile& input, std::uint64_t rec
         std::unique_ptr<TempFile> nextFile;
         if (MsgNo msg = TempFile::create(length, nextFile)) return msg;
         std::vector<Run> nextRuns;
-        RecordSink sink(*nextFile, spec, false);
+        RecordSink sink(*nextFile, sortSpec, false);
         for (std::size_t i = 0; i < runs.size(); i += fanIn) {
             const std::size_t group = std::min(fanIn, runs.size() - i);
             const std::uint64_t first = sink.count();
-            if (MsgNo msg = mergeRuns(spec, *runFile, &runs[i], group, memoryBudget, sink)) {
+            if (MsgNo msg = mergeRuns(sortSpec, *runFile, &runs[i], group, memoryBudget, sink)) {
                 return msg;
             }
             nextRuns.push_back(Run{first, sink.count() - first});
@@ -231,8 +232,8 @@ MsgNo sortRecordsOnDisk(const SortSpec& spec, TempFile& input, std::uint64_t rec
     }
 
     if (MsgNo msg = output.clear(length)) return msg;
-    RecordSink sink(output, spec, true);
-    if (MsgNo msg = mergeRuns(spec, *runFile, runs.data(), runs.size(), memoryBudget, sink)) {
+    RecordSink sink(output, sortSpec, true);
+    if (MsgNo msg = mergeRuns(sortSpec, *runFile, runs.data(), runs.size(), memoryBudget, sink)) {
         return msg;
     }
     written = sink.count();
@@ -244,18 +245,18 @@ MsgNo sortRecordsOnDisk(const SortSpec& spec, TempFile& input, std::uint64_t rec
 MsgNo sortFile(TempFile& input, TempFile& output, std::string_view specText,
                std::int64_t& recordCount, std::size_t memoryBudget) {
     try {
-        SortSpec spec;
-        if (MsgNo msg = parseSortSpec(specText, spec)) return msg;
-        const std::size_t length = spec.recordLength;
+        SortSpec sortSpec;
+        if (MsgNo msg = parseSortSpec(specText, sortSpec)) return msg;
+        const std::size_t length = sortSpec.recordLength;
         if (input.byteSize() % length != 0) return kMsgOrderByUnable;
         const std::uint64_t count = input.byteSize() / length;
         const std::size_t chunkRecords =
             std::max<std::size_t>(1, memoryBudget / (length + sizeof(SortEntry)));
         std::uint64_t written = 0;
         const MsgNo msg = count <= chunkRecords
-                              ? sortRecordsInMemory(spec, input, count, output, written)
-                              : sortRecordsOnDisk(spec, input, count, chunkRecords, memoryBudget,
-                                                  output, written);
+                              ? sortRecordsInMemory(sortSpec, input, count, output, written)
+                              : sortRecordsOnDisk(sortSpec, input, count, chunkRecords,
+                                                  memoryBudget, output, written);
         if (msg != kMsgNone) return msg;
         recordCount = static_cast<std::int64_t>(written);
         return kMsgNone;

@@ -15,22 +15,22 @@ namespace {
 
 constexpr std::uint32_t kMaxNumber = 1u << 30;
 
-// Reads the specification text element by element; a false return is a malformed text.
+// Reads the sort order text element by element; a false return is a malformed text.
 class SpecReader {
   public:
     explicit SpecReader(std::string_view text) : text_(text) {}
 
-    bool read(SortSpec& spec) {
+    bool read(SortSpec& sortSpec) {
         while (pos_ < text_.size()) {
             if (take("S(")) {
-                if (!readKeys(spec)) return false;
+                if (!readKeys(sortSpec)) return false;
             } else if (take("F(FIX,")) {
-                if (!number(spec.recordLength) || !take(")")) return false;
+                if (!number(sortSpec.recordLength) || !take(")")) return false;
             } else if (take("DUPO(B")) {
                 std::uint32_t unused = 0;
-                spec.dedupe = true;
-                if (!number(unused) || !take(",") || !number(spec.duplicates.offset) ||
-                    !take(",") || !number(spec.duplicates.length) || !take(")")) {
+                sortSpec.dedupe = true;
+                if (!number(unused) || !take(",") || !number(sortSpec.duplicates.offset) ||
+                    !take(",") || !number(sortSpec.duplicates.length) || !take(")")) {
                     return false;
                 }
             } else if (take("W(")) {
@@ -66,7 +66,7 @@ class SpecReader {
         return true;
     }
 
-    bool readKeys(SortSpec& spec) {
+    bool readKeys(SortSpec& sortSpec) {
         if (take(")")) return true;
         do {
             SortKey key;
@@ -83,8 +83,8 @@ class SpecReader {
                        : type == 'N'              ? SortKeyType::Numeric
                                                   : SortKeyType::Other;
             key.descending = direction != 'A';
-            spec.keys.push_back(key);
-            if (spec.keys.size() > kMaxSortKeys) return false;
+            sortSpec.keys.push_back(key);
+            if (sortSpec.keys.size() > kMaxSortKeys) return false;
         } while (take(","));
         return take(")");
     }
@@ -99,32 +99,32 @@ class SpecReader {
     std::size_t pos_ = 0;
 };
 
-bool validate(SortSpec& spec) {
-    const std::uint32_t length = spec.recordLength;
+bool validate(SortSpec& sortSpec) {
+    const std::uint32_t length = sortSpec.recordLength;
     if (length == 0) return false;
-    spec.ties.clear();
-    for (SortKey& key : spec.keys) {
+    sortSpec.ties.clear();
+    for (SortKey& key : sortSpec.keys) {
         if (key.length == 0 || key.offset >= length || key.length > length - key.offset) {
             return false;
         }
         if (key.type == SortKeyType::Double && key.length != sizeof(double)) return false;
         key.hasMarker = key.offset + key.length < length;
         const ByteRange field{key.offset, key.length + (key.hasMarker ? 1u : 0u)};
-        if (!spec.ties.empty() &&
-            spec.ties.back().offset + spec.ties.back().length == field.offset) {
-            spec.ties.back().length += field.length;
+        if (!sortSpec.ties.empty() &&
+            sortSpec.ties.back().offset + sortSpec.ties.back().length == field.offset) {
+            sortSpec.ties.back().length += field.length;
         } else {
-            spec.ties.push_back(field);
+            sortSpec.ties.push_back(field);
         }
     }
-    if (spec.dedupe) {
-        const ByteRange dupo = spec.duplicates;
+    if (sortSpec.dedupe) {
+        const ByteRange dupo = sortSpec.duplicates;
         if (dupo.offset == 0 || dupo.offset - 1 > length ||
             dupo.length > length - (dupo.offset - 1)) {
             return false;
         }
-        spec.duplicates.offset = dupo.offset - 1;
-        if (dupo.length > 0) spec.ties.push_back(spec.duplicates);
+        sortSpec.duplicates.offset = dupo.offset - 1;
+        if (dupo.length > 0) sortSpec.ties.push_back(sortSpec.duplicates);
     }
     return true;
 }
@@ -208,9 +208,9 @@ int compareKey(const SortKey& key, const unsigned char* a, const unsigned char* 
 
 }  // namespace
 
-std::uint64_t sortPrefix(const SortSpec& spec, const char* record) {
-    if (spec.keys.empty()) return 0;
-    const SortKey& key = spec.keys.front();
+std::uint64_t sortPrefix(const SortSpec& sortSpec, const char* record) {
+    if (sortSpec.keys.empty()) return 0;
+    const SortKey& key = sortSpec.keys.front();
     const auto* bytes = reinterpret_cast<const unsigned char*>(record) + key.offset;
     std::uint64_t prefix = 0;
     if (key.hasMarker && bytes[key.length] == kNullMarker) {
@@ -235,24 +235,24 @@ std::uint64_t sortPrefix(const SortSpec& spec, const char* record) {
     return key.descending ? ~prefix : prefix;
 }
 
-MsgNo parseSortSpec(std::string_view text, SortSpec& spec) {
+MsgNo parseSortSpec(std::string_view text, SortSpec& sortSpec) {
     try {
-        spec = SortSpec{};
+        sortSpec = SortSpec{};
         SpecReader reader(text);
-        return reader.read(spec) && validate(spec) ? kMsgNone : kMsgOrderByUnable;
+        return reader.read(sortSpec) && validate(sortSpec) ? kMsgNone : kMsgOrderByUnable;
     } catch (const std::bad_alloc&) {
         return kMsgOrderByUnable;
     }
 }
 
-int compareRecords(const SortSpec& spec, const char* a, const char* b) {
+int compareRecords(const SortSpec& sortSpec, const char* a, const char* b) {
     const auto* ua = reinterpret_cast<const unsigned char*>(a);
     const auto* ub = reinterpret_cast<const unsigned char*>(b);
-    for (const SortKey& key : spec.keys) {
+    for (const SortKey& key : sortSpec.keys) {
         const int result = compareKey(key, ua + key.offset, ub + key.offset);
         if (result != 0) return key.descending ? -result : result;
     }
-    for (const ByteRange& range : spec.ties) {
+    for (const ByteRange& range : sortSpec.ties) {
         const int result = std::memcmp(ua + range.offset, ub + range.offset, range.length);
         if (result != 0) return result;
     }

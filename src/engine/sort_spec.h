@@ -1,4 +1,4 @@
-// Sort specifications: the text planning writes to say how the rows of a result file are
+// Sort orders: the text planning writes to say how the rows of a result file are
 // sorted, and the record comparison the sort engine applies.
 //
 //   S(pos,len,type,dir,...)  keys, compared in order; pos 1-based, len bytes; at most 20 keys.
@@ -59,18 +59,18 @@ struct SortSpec {
 // 0, or 1046 "Unable to do ORDER BY" for a text that does not describe records this engine can
 // sort: more than 20 keys, no record length, a key or DUPO range outside the record, an "E"
 // key not 8 bytes long, malformed numbers.
-MsgNo parseSortSpec(std::string_view text, SortSpec& spec);
+MsgNo parseSortSpec(std::string_view text, SortSpec& sortSpec);
 
 // <0, 0, >0 as record `a` sorts before, together with or after record `b` (both of
-// spec.recordLength bytes): the keys, then the exact tie-break.
-int compareRecords(const SortSpec& spec, const char* a, const char* b);
+// sortSpec.recordLength bytes): the keys, then the exact tie-break.
+int compareRecords(const SortSpec& sortSpec, const char* a, const char* b);
 
 // A number that orders records as their first key does, as far as its leading bytes tell:
 // compareRecords(a, b) < 0 implies sortPrefix(a) <= sortPrefix(b). Sorting compares these first
 // and the records only when they are equal.
-std::uint64_t sortPrefix(const SortSpec& spec, const char* record);
+std::uint64_t sortPrefix(const SortSpec& sortSpec, const char* record);
 
-// The specification that puts rows starting with a sequence field back in sequence order.
+// The sort order text that puts rows starting with a sequence field back in sequence order.
 std::string sequenceOrderSpec(std::size_t recordLength);
 // The first sort of the keyset fetch: keyset-fetch rows by record id, each id kept once.
 std::string keysetFetchDedupeSpec();

@@ -413,7 +413,7 @@ MsgNo Parser::ParseBooleanFactor(NodeIndex& out) {
     return kMsgNone;
 }
 
-// "(" search-condition ")" | EXISTS "(" SELECT query-spec ")" | expression and the rest of a
+// "(" search-condition ")" | EXISTS "(" SELECT query-body ")" | expression and the rest of a
 // comparison, tried in this order.
 MsgNo Parser::ParsePredicate(NodeIndex& out) {
     const Mark m = mark();
@@ -444,7 +444,7 @@ MsgNo Parser::ParsePredicate(NodeIndex& out) {
     return ParseComparison(out);
 }
 
-// query-spec ")" after "(" SELECT.
+// query-body ")" after "(" SELECT.
 MsgNo Parser::ParseSubquery(NodeIndex& out) {
     if (MsgNo r = ParseQuerySpec(out)) return r;
     return ExpectSymbol(lx, ")");

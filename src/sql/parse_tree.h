@@ -148,12 +148,12 @@ struct SelectFields {
     bool aggregateQuery = false;          // aggregates without GROUP BY: all rows are one group
     NodeIndex firstAggregate = kNoNode;   // chain through AggregateFields::nextAggregate
 
-    // Set by planning: the layouts of the result files and the sort specifications.
+    // Set by planning: the layouts of the result files and the sort order texts.
     std::int32_t groupKeyLength = 0;    // bytes of the leading group-key part of a sort row
     std::int32_t sortRowLength = 0;     // ORDER BY / GROUP BY sort row (= the group row)
     std::int32_t recordIdOffset = 0;    // 1-based start of the record-id part of a sort row
     std::int32_t distinctRowLength = 0;  // DISTINCT value row
-    // The sort specification texts: rows before grouping (or the ORDER BY of a plain query),
+    // The sort order texts: rows before grouping (or the ORDER BY of a plain query),
     // group rows again when the ORDER BY is not the grouping order, DISTINCT value rows.
     StringIndex orderSpec = kNoString;
     StringIndex groupOrderSpec = kNoString;

@@ -1,4 +1,4 @@
-// The statement grammar: the statements, the SELECT query specification, the FROM clause with
+// The statement grammar: the statements, the SELECT query body, the FROM clause with
 // its joins, ORDER BY and GROUP BY, and the data-definition statements.
 #include "sql/parser.h"
 
@@ -468,7 +468,7 @@ MsgNo Parser::ParseSortItem(NodeIndex& out) {
     return kMsgNone;
 }
 
-// INTO table-name [ "(" name { "," name } ")" ] ( SELECT query-spec | VALUES "(" values ")" )
+// INTO table-name [ "(" name { "," name } ")" ] ( SELECT query-body | VALUES "(" values ")" )
 MsgNo Parser::ParseInsert(NodeIndex& out) {
     if (MsgNo r = ExpectKeyword(lx, "INTO")) return r;
     NodeIndex table = kNoNode;

@@ -235,7 +235,7 @@ class Planner {
     }
 
     MsgNo planOrder() {
-        SpecText spec;
+        SpecText sortSpec;
         std::int32_t position = 1;
         for (NodeIndex si = select().firstOrder; si != kNoNode;
              si = t_.fields<SortItemFields>(si).next) {
@@ -243,12 +243,12 @@ class Planner {
             const std::int32_t width = sortKeyWidth(t_.node(item.expression).type);
             if (width == 0) return unsortable(item.expression, kMsgOrderByColumn);
             place(item.expression, position, width);
-            spec.key(keyOf(item.expression, item.descending));
+            sortSpec.key(keyOf(item.expression, item.descending));
             position += width + 1;
         }
         select().recordIdOffset = position;
         select().sortRowLength = position - 1 + 4 * tableCount();
-        return store(spec.finish(select().sortRowLength), select().orderSpec);
+        return store(sortSpec.finish(select().sortRowLength), select().orderSpec);
     }
 
     static bool isLiteral(NodeKind kind) {
@@ -268,7 +268,7 @@ class Planner {
     }
 
     MsgNo planDistinct() {
-        SpecText spec;
+        SpecText sortSpec;
         const auto start = static_cast<std::int32_t>(kDistinctFirstPosition);
         std::int32_t position = start;
         int keys = 0;
@@ -283,7 +283,7 @@ class Planner {
             slot.owner = sel_;
             slot.valuePosition = position;
             slot.valueWidth = width;
-            spec.key(SortKey{position, width, sortKeyType(t_.node(e).type), false});
+            sortSpec.key(SortKey{position, width, sortKeyType(t_.node(e).type), false});
             position += width + 1;
         }
         const std::int32_t length = position - 1;
@@ -291,7 +291,7 @@ class Planner {
         // Rows that repeat every value byte are dropped; without values, all rows repeat.
         const std::string dupo = "DUPO(B" + std::to_string(length) + "," + std::to_string(start) +
                                  "," + std::to_string(length - start + 1) + ")";
-        return store(spec.finish(length, dupo), select().distinctSpec);
+        return store(sortSpec.finish(length, dupo), select().distinctSpec);
     }
 };
 

@@ -1,7 +1,7 @@
 // Query planning: how the executor orders, groups and removes duplicate rows of a SELECT. All
 // three are done by writing fixed-length rows to a result file and sorting it; planning lays
 // those rows out (the byte position and width of every key and aggregate value, each field
-// followed by one marker byte) and writes the sort specification texts the sort engine reads.
+// followed by one marker byte) and writes the sort order texts the sort engine reads.
 //
 // Layouts, positions 1-based:
 // - group row (GROUP BY, or aggregates over one group): the grouping columns in GROUP BY order,
@@ -28,10 +28,10 @@ inline constexpr int kMaxOrderKeys = 20;
 // size + 2, INTEGER and DOUBLE 8, DATE 10, TIME 8, TIMESTAMP 23); 0 when it cannot be sorted.
 std::int32_t sortKeyWidth(const TypeDesc& type);
 
-// The key type letter of a type in a sort specification: C, N or E.
+// The key type letter of a type in a sort order text: C, N or E.
 char sortKeyType(const TypeDesc& type);
 
-// Plans an analysed Select: the grouping order, the layouts and the specification texts.
+// Plans an analysed Select: the grouping order, the layouts and the sort order texts.
 // 0, or 1027, 1045, 1046, 1047, 1048 (`argument` names the column), 1001.
 MsgNo PlanSelect(ParseTree& tree, NodeIndex select, std::string& argument);
 

@@ -1,6 +1,6 @@
 // What planning and the sort engine agree on about the rows of result files: the marker byte
 // after every field, the width of sequence numbers (and the layouts that start with one), and
-// the work directory named in the "W(...)" element of a sort specification.
+// the work directory named in the "W(...)" element of a sort order text.
 #pragma once
 
 #include <cstddef>

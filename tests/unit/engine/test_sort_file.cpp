@@ -1,4 +1,4 @@
-// The sort specification language, the record comparison and the external sort: key types,
+// The sort order text language, the record comparison and the external sort: key types,
 // NULL markers, the exact tie-break, DUPO, sequence order, failures, and a randomized check
 // against std::stable_sort with the same comparison, in memory and through runs on disk.
 #include <gtest/gtest.h>
@@ -45,11 +45,11 @@ TEST(SortSpec, ParsesOrRefuses) {
         {"S(1,99999999999,C,A)F(FIX,5)", kMsgOrderByUnable, 0, 0},
     };
     for (const auto& c : cases) {
-        SortSpec spec;
-        EXPECT_EQ(parseSortSpec(c.text, spec), c.expected) << c.text;
+        SortSpec sortSpec;
+        EXPECT_EQ(parseSortSpec(c.text, sortSpec), c.expected) << c.text;
         if (c.expected != kMsgNone) continue;
-        EXPECT_EQ(spec.keys.size(), c.keys) << c.text;
-        EXPECT_EQ(spec.recordLength, c.length) << c.text;
+        EXPECT_EQ(sortSpec.keys.size(), c.keys) << c.text;
+        EXPECT_EQ(sortSpec.recordLength, c.length) << c.text;
     }
 }
 
@@ -62,7 +62,7 @@ std::string doubleKey(double value, char marker = kValueMarker) {
 TEST(SortSpec, ComparesByKeyTypeNullAndTieBreak) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
-        const char* spec;
+        const char* sortSpec;
         std::string a;
         std::string b;
         int expected;  // sign of compareRecords(a, b)
@@ -90,23 +90,23 @@ TEST(SortSpec, ComparesByKeyTypeNullAndTieBreak) {
         {"S(1,1,C,A)DUPO(B4,3,2)F(FIX,4)", "a xy", "A xx", 1},
     };
     for (const auto& c : cases) {
-        SortSpec spec;
-        ASSERT_EQ(parseSortSpec(c.spec, spec), kMsgNone) << c.spec;
-        const int result = compareRecords(spec, c.a.data(), c.b.data());
-        EXPECT_EQ((result > 0) - (result < 0), c.expected) << c.spec << " [" << c.a << "]";
-        const int reverse = compareRecords(spec, c.b.data(), c.a.data());
-        EXPECT_EQ((reverse > 0) - (reverse < 0), -c.expected) << c.spec << " reversed";
+        SortSpec sortSpec;
+        ASSERT_EQ(parseSortSpec(c.sortSpec, sortSpec), kMsgNone) << c.sortSpec;
+        const int result = compareRecords(sortSpec, c.a.data(), c.b.data());
+        EXPECT_EQ((result > 0) - (result < 0), c.expected) << c.sortSpec << " [" << c.a << "]";
+        const int reverse = compareRecords(sortSpec, c.b.data(), c.a.data());
+        EXPECT_EQ((reverse > 0) - (reverse < 0), -c.expected) << c.sortSpec << " reversed";
     }
 }
 
 class SortFileTest : public TempDirTest {
   protected:
     // Sorts `rows` in place and returns the records that come out.
-    std::vector<std::string> sorted(const std::string& spec, const std::vector<std::string>& rows,
-                                    std::size_t length) {
+    std::vector<std::string> sorted(const std::string& sortSpec,
+                                    const std::vector<std::string>& rows, std::size_t length) {
         auto file = makeFile(rows, length);
         std::int64_t count = -1;
-        EXPECT_EQ(sortFile(*file, *file, spec, count), kMsgNone) << spec;
+        EXPECT_EQ(sortFile(*file, *file, sortSpec, count), kMsgNone) << sortSpec;
         EXPECT_EQ(count, file->recordCount());
         return records(*file);
     }
@@ -120,7 +120,7 @@ class SortFileTest : public TempDirTest {
 
 TEST_F(SortFileTest, SortsByTheSpecification) {
     const struct {
-        const char* spec;
+        const char* sortSpec;
         std::size_t length;
         std::vector<std::string> in;
         std::vector<std::string> out;
@@ -141,15 +141,15 @@ TEST_F(SortFileTest, SortsByTheSpecification) {
         {"S()DUPO(B4,1,0)F(FIX,4)", 4, {"abc ", "ABC ", "abc "}, {"abc "}},
         {"S(1,1,C,A)F(FIX,2)", 2, {}, {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(sorted(c.spec, c.in, c.length), c.out) << c.spec;
+    for (const auto& c : cases) EXPECT_EQ(sorted(c.sortSpec, c.in, c.length), c.out) << c.sortSpec;
 }
 
 TEST_F(SortFileTest, RefusesWhatItCannotSort) {
     auto file = makeFile({"abcde", "fghij"}, 5);
     std::int64_t count = -1;
     const std::string refused[] = {keys(21), "S(1,3,C,A)F(FIX,3)", "S(1,1,C,A)"};
-    for (const std::string& spec : refused) {
-        EXPECT_EQ(sortFile(*file, *file, spec, count), kMsgOrderByUnable) << spec;
+    for (const std::string& sortSpec : refused) {
+        EXPECT_EQ(sortFile(*file, *file, sortSpec, count), kMsgOrderByUnable) << sortSpec;
     }
     EXPECT_EQ(count, -1);
     EXPECT_EQ(records(*file), (std::vector<std::string>{"abcde", "fghij"}));  // untouched
@@ -200,9 +200,9 @@ TEST_F(SortFileTest, DistinctAndKeysetFetchReturnToFirstSeenOrder) {
 }
 
 // Random records over few distinct values (so that ties, NULLs and duplicates abound) and
-// random specifications, sorted by sortFile and by std::stable_sort with compareRecords.
+// random sort orders, sorted by sortFile and by std::stable_sort with compareRecords.
 struct RandomCase {
-    std::string spec;
+    std::string sortSpec;
     std::size_t length = 0;
     std::vector<std::string> rows;
 };
@@ -226,14 +226,14 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
     }
     const std::size_t payload = pick(6);
     out.length = position - 1 + payload;
-    out.spec = "S(" + keysText + ")";
+    out.sortSpec = "S(" + keysText + ")";
     if (pick(3) == 0) {
         const std::size_t start = 1 + pick(out.length);
         const std::size_t length = pick(out.length - start + 2);
-        out.spec += "DUPO(B" + std::to_string(out.length) + "," + std::to_string(start) + "," +
-                    std::to_string(length) + ")";
+        out.sortSpec += "DUPO(B" + std::to_string(out.length) + "," + std::to_string(start) + "," +
+                        std::to_string(length) + ")";
     }
-    out.spec += "F(FIX," + std::to_string(out.length) + ")W(/tmp/)";
+    out.sortSpec += "F(FIX," + std::to_string(out.length) + ")W(/tmp/)";
 
     const double doubles[] = {-2.5, 0.0, -0.0, 1.0, 1e300, std::nan("")};
     for (std::size_t r = 0; r < rowCount; ++r) {
@@ -259,15 +259,15 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
 }
 
 std::vector<std::string> referenceSort(const RandomCase& c) {
-    SortSpec spec;
-    EXPECT_EQ(parseSortSpec(c.spec, spec), kMsgNone) << c.spec;
+    SortSpec sortSpec;
+    EXPECT_EQ(parseSortSpec(c.sortSpec, sortSpec), kMsgNone) << c.sortSpec;
     std::vector<std::string> rows = c.rows;
     std::stable_sort(rows.begin(), rows.end(), [&](const std::string& a, const std::string& b) {
-        return compareRecords(spec, a.data(), b.data()) < 0;
+        return compareRecords(sortSpec, a.data(), b.data()) < 0;
     });
-    if (!spec.dedupe) return rows;
+    if (!sortSpec.dedupe) return rows;
     std::vector<std::string> kept;
-    const ByteRange dupo = spec.duplicates;
+    const ByteRange dupo = sortSpec.duplicates;
     for (const std::string& row : rows) {
         if (kept.empty() ||
             kept.back().compare(dupo.offset, dupo.length, row, dupo.offset, dupo.length) != 0) {
@@ -296,10 +296,11 @@ TEST_F(SortFileTest, MatchesStableSortInMemoryAndThroughRuns) {
             auto separate = sameFile ? nullptr : makeFile({}, 1);
             TempFile& output = sameFile ? *input : *separate;
             std::int64_t count = -1;
-            ASSERT_EQ(sortFile(*input, output, c.spec, count, size.budget), kMsgNone) << c.spec;
+            ASSERT_EQ(sortFile(*input, output, c.sortSpec, count, size.budget), kMsgNone)
+                << c.sortSpec;
             const std::vector<std::string> expected = referenceSort(c);
-            ASSERT_EQ(count, std::int64_t(expected.size())) << c.spec;
-            ASSERT_EQ(records(output), expected) << c.spec << " rows " << c.rows.size();
+            ASSERT_EQ(count, std::int64_t(expected.size())) << c.sortSpec;
+            ASSERT_EQ(records(output), expected) << c.sortSpec << " rows " << c.rows.size();
         }
     }
 }
