@@ -16,6 +16,7 @@
 #include <string>
 
 #include "engine/sort_file.h"
+#include "engine/sort_spec.h"
 #include "engine/temp_file.h"
 #include "sql/sort_layout.h"
 
@@ -55,9 +56,12 @@ double seconds(std::chrono::steady_clock::time_point since) {
     std::exit(1);
 }
 
-std::unique_ptr<TempFile> newFile() {
+// Files stored as the driver stores rows sorted by `sortSpec`.
+std::unique_ptr<TempFile> newFile(const std::string& sortSpec) {
     std::unique_ptr<TempFile> file;
-    if (TempFile::create(kRowLength, file)) fail("creating a temporary file");
+    if (TempFile::create(kelvra::sortLayout(sortSpec, kRowLength), file)) {
+        fail("creating a temporary file");
+    }
     return file;
 }
 
@@ -94,17 +98,17 @@ int main(int argc, char** argv) {
     }
 
     auto start = std::chrono::steady_clock::now();
-    auto input = newFile();
+    auto input = newFile(sortSpec);
     for (std::uint64_t i = 0; i < rows; ++i) {
         makeRow(i, keys, row);
-        if (input->write(row, kRowLength)) fail("writing a row");
+        if (input->write(row)) fail("writing a row");
     }
     if (input->flush()) fail("writing the rows");
     const double load = seconds(start);
 
     // ORDER BY: sort into a second file, then fetch every row in order.
     start = std::chrono::steady_clock::now();
-    auto ordered = newFile();
+    auto ordered = newFile(sortSpec);
     std::int64_t count = 0;
     if (kelvra::sortFile(*input, *ordered, sortSpec, count, budget)) fail("ORDER BY sort");
     const double orderSort = seconds(start);
@@ -119,17 +123,17 @@ int main(int argc, char** argv) {
 
     // GROUP BY: sort by the key, then combine runs of identical keys.
     start = std::chrono::steady_clock::now();
-    auto sorted = newFile();
+    auto sorted = newFile(sortSpec);
     if (kelvra::sortFile(*input, *sorted, sortSpec, count, budget)) fail("GROUP BY sort");
     const double groupSort = seconds(start);
-    auto groups = newFile();
+    auto groups = newFile(sortSpec);
     char group[kRowLength];
     double sum = 0;
     double total = 0;
     std::int64_t groupCount = 0;
     const auto finishGroup = [&] {
         std::memcpy(group + kKeyWidth + 1, &sum, sizeof sum);
-        if (groups->write(group, kRowLength)) fail("writing a group");
+        if (groups->write(group)) fail("writing a group");
         ++groupCount;
         total += sum;
     };

@@ -64,6 +64,12 @@ std::vector<AggregateSlot> aggregatesOf(const ParseTree& t, NodeIndex select) {
     return slots;
 }
 
+// The layout of rows sorted by `sortSpec`: stored as they are without one.
+RecordLayout layoutFor(const ParseTree& t, StringIndex sortSpec, std::size_t length) {
+    return sortSpec == kNoString ? RecordLayout(static_cast<std::uint32_t>(length))
+                                 : sortLayout(t.text(sortSpec), length);
+}
+
 }  // namespace
 
 MsgNo Executor::sortResult(TempFile& file, StringIndex sortSpec) {
@@ -76,7 +82,7 @@ MsgNo Executor::sortResult(TempFile& file, StringIndex sortSpec) {
 MsgNo Executor::sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFile>& out) {
     const auto& s = tree_.fields<SelectFields>(select);
     const auto length = static_cast<std::size_t>(std::max(s.sortRowLength, 1));
-    if (MsgNo rc = TempFile::create(length, out)) return rc;
+    if (MsgNo rc = TempFile::create(layoutFor(tree_, s.orderSpec, length), out)) return rc;
     std::vector<char> row(length, ' ');
     std::vector<NodeIndex> keys;
     if (grouped) {
@@ -127,7 +133,7 @@ MsgNo Executor::sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFil
                 std::memcpy(ids + 4 * i, &id, 4);
             }
         }
-        if (MsgNo rc = out->write(row.data(), length)) return rc;
+        if (MsgNo rc = out->write(row.data())) return rc;
     }
     return out->flush();
 }
@@ -139,7 +145,10 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
     const auto length = static_cast<std::size_t>(std::max(s.sortRowLength, 1));
     const auto keyLength = static_cast<std::size_t>(s.groupKeyLength);
     const NodeIndex having = s.having;
-    if (MsgNo rc = TempFile::create(length, out)) return rc;
+    const RecordLayout layout = s.groupOrderSpec != kNoString
+                                    ? layoutFor(tree_, s.groupOrderSpec, length)
+                                    : input.layout();
+    if (MsgNo rc = TempFile::create(layout, out)) return rc;
     const std::vector<AggregateSlot> aggregates = aggregatesOf(tree_, select);
     std::vector<Accumulator> acc(aggregates.size());
     SelectRun& run = runOf(select);
@@ -185,7 +194,7 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
             writeField(run.groupRow.data() + node.slot.sortPosition - 1, node.slot.sortWidth,
                        node.value);
         }
-        return out->write(run.groupRow.data(), length);
+        return out->write(run.groupRow.data());
     };
 
     const std::int64_t n = input.recordCount();
@@ -265,7 +274,7 @@ MsgNo Executor::distinctStep(NodeIndex select) {
     SelectRun& run = runOf(select);
     const auto length = static_cast<std::size_t>(s.distinctRowLength);
     std::unique_ptr<TempFile> file;
-    if (MsgNo rc = TempFile::create(length, file)) return rc;
+    if (MsgNo rc = TempFile::create(layoutFor(tree_, s.distinctSpec, length), file)) return rc;
     std::vector<char> row(length, ' ');
     std::vector<NodeIndex> values;
     for (NodeIndex li = s.firstItem; li != kNoNode; li = tree_.fields<ListItemFields>(li).next) {
@@ -281,7 +290,7 @@ MsgNo Executor::distinctStep(NodeIndex select) {
             const ParseNode& node = tree_.node(e);
             writeField(row.data() + node.slot.valuePosition - 1, node.slot.valueWidth, node.value);
         }
-        return file->write(row.data(), length);
+        return file->write(row.data());
     };
     if (ordered) {
         for (std::int64_t r = 0; r < s.rowCount; ++r) {
@@ -330,7 +339,7 @@ MsgNo Executor::keysetStep(NodeIndex select) {
             const std::int32_t id = ref.nullRow ? -1 : ref.table->currentRecordId();
             std::memcpy(row.data() + 4 * i, &id, 4);
         }
-        if (MsgNo rc = file->write(row.data(), length)) return rc;
+        if (MsgNo rc = file->write(row.data())) return rc;
     }
     if (MsgNo rc = file->flush()) return rc;
     s.rowCount = file->recordCount();
@@ -392,7 +401,7 @@ MsgNo Executor::keysetFetchStep(NodeIndex select) {
             const std::int32_t id = tree_.fields<TableRefFields>(tableRef).table->currentRecordId();
             std::memcpy(row.data() + kKeysetFetchRecordIdPosition - 1, &id, 4);
             row[kKeysetFetchRowLength - 1] = kValueMarker;
-            rc = file->write(row.data(), row.size());
+            rc = file->write(row.data());
         }
         if (rc != kMsgNone) break;
     }

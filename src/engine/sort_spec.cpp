@@ -129,27 +129,6 @@ bool validate(SortSpec& sortSpec) {
     return true;
 }
 
-constexpr std::array<unsigned char, 256> kFold = [] {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        table[c] = static_cast<unsigned char>(asciiLower(static_cast<char>(c)));
-    }
-    return table;
-}();
-
-int compareText(const unsigned char* a, const unsigned char* b, std::size_t length) {
-    // Equal keys, the common case when few values are grouped, end in one fast comparison of
-    // the whole (blank-padded) field.
-    if (std::memcmp(a, b, length) == 0) return 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (a[i] == b[i]) continue;
-        const unsigned char fa = kFold[a[i]];
-        const unsigned char fb = kFold[b[i]];
-        if (fa != fb) return fa < fb ? -1 : 1;
-    }
-    return 0;
-}
-
 // NaN sorts after every number and equals itself, so the order stays a strict weak order.
 int compareDouble(const unsigned char* a, const unsigned char* b) {
     double x;
@@ -187,19 +166,41 @@ int compareNumericText(const unsigned char* a, const unsigned char* b, std::size
     return negativeA ? -result : result;
 }
 
-int compareKey(const SortKey& key, const unsigned char* a, const unsigned char* b) {
+// A text key that is a trimmed field, found once for its marker and its bytes.
+int compareTextField(const SortKey& key, const RecordLayout& layout, const char* a,
+                     const char* b) {
+    const auto fieldA = layout.storedField(a, static_cast<std::size_t>(key.field));
+    const auto fieldB = layout.storedField(b, static_cast<std::size_t>(key.field));
     if (key.hasMarker) {
-        const bool nullA = a[key.length] == kNullMarker;
-        const bool nullB = b[key.length] == kNullMarker;
+        const std::uint32_t marker = key.offset + key.length;
+        const bool nullA = (key.markerWhole ? fieldA.bytes[fieldA.kept]
+                                            : layout.byteAt(a, marker)) == kNullMarker;
+        const bool nullB = (key.markerWhole ? fieldB.bytes[fieldB.kept]
+                                            : layout.byteAt(b, marker)) == kNullMarker;
         if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
     }
+    return RecordLayout::compareFields(fieldA, fieldB, true);
+}
+
+int compareKey(const SortKey& key, const RecordLayout& layout, const char* a, const char* b) {
+    if (key.type == SortKeyType::Text && key.field >= 0) {
+        return compareTextField(key, layout, a, b);
+    }
+    if (key.hasMarker) {
+        const bool nullA = layout.byteAt(a, key.offset + key.length) == kNullMarker;
+        const bool nullB = layout.byteAt(b, key.offset + key.length) == kNullMarker;
+        if (nullA || nullB) return nullA == nullB ? 0 : (nullA ? -1 : 1);
+    }
+    const auto whole = [&layout, &key](const char* record) {
+        return reinterpret_cast<const unsigned char*>(layout.wholeBytes(record, key.offset));
+    };
     switch (key.type) {
         case SortKeyType::Text:
-            return compareText(a, b, key.length);
+            return layout.compare(a, b, ByteRange{key.offset, key.length}, true);
         case SortKeyType::Double:
-            return compareDouble(a, b);
+            return compareDouble(whole(a), whole(b));
         case SortKeyType::Numeric:
-            return compareNumericText(a, b, key.length);
+            return compareNumericText(whole(a), whole(b), key.length);
         case SortKeyType::Other:
             return 0;
     }
@@ -208,20 +209,23 @@ int compareKey(const SortKey& key, const unsigned char* a, const unsigned char* 
 
 }  // namespace
 
-std::uint64_t sortPrefix(const SortSpec& sortSpec, const char* record) {
+std::uint64_t sortPrefix(const SortSpec& sortSpec, const RecordLayout& layout,
+                         const char* record) {
     if (sortSpec.keys.empty()) return 0;
     const SortKey& key = sortSpec.keys.front();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(record) + key.offset;
     std::uint64_t prefix = 0;
-    if (key.hasMarker && bytes[key.length] == kNullMarker) {
+    if (key.hasMarker && layout.byteAt(record, key.offset + key.length) == kNullMarker) {
         prefix = 0;  // NULL: before every value
     } else if (key.type == SortKeyType::Text) {
-        const std::size_t n = std::min<std::size_t>(key.length, sizeof prefix);
-        for (std::size_t i = 0; i < n; ++i)
-            prefix |= std::uint64_t{kFold[bytes[i]]} << (56 - 8 * i);
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(key.length, sizeof prefix));
+        char bytes[sizeof prefix];
+        layout.copyBytes(record, key.offset, n, bytes);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            prefix |= std::uint64_t{static_cast<unsigned char>(asciiLower(bytes[i]))} << (56 - 8 * i);
+        }
     } else if (key.type == SortKeyType::Double) {
         double value;
-        std::memcpy(&value, bytes, sizeof value);
+        std::memcpy(&value, layout.wholeBytes(record, key.offset), sizeof value);
         if (std::isnan(value)) {
             prefix = ~std::uint64_t{0};
         } else {
@@ -245,18 +249,46 @@ MsgNo parseSortSpec(std::string_view text, SortSpec& sortSpec) {
     }
 }
 
-int compareRecords(const SortSpec& sortSpec, const char* a, const char* b) {
-    const auto* ua = reinterpret_cast<const unsigned char*>(a);
-    const auto* ub = reinterpret_cast<const unsigned char*>(b);
+int compareRecords(const SortSpec& sortSpec, const RecordLayout& layout, const char* a,
+                   const char* b) {
     for (const SortKey& key : sortSpec.keys) {
-        const int result = compareKey(key, ua + key.offset, ub + key.offset);
+        const int result = compareKey(key, layout, a, b);
         if (result != 0) return key.descending ? -result : result;
     }
     for (const ByteRange& range : sortSpec.ties) {
-        const int result = std::memcmp(ua + range.offset, ub + range.offset, range.length);
+        const int result = layout.compare(a, b, range, false);
         if (result != 0) return result;
     }
     return 0;
+}
+
+RecordLayout sortLayout(std::string_view text, std::size_t recordLength) {
+    constexpr std::uint32_t kLeastTrimmed = 8;
+    const auto length = static_cast<std::uint32_t>(recordLength);
+    SortSpec sortSpec;
+    if (parseSortSpec(text, sortSpec) != kMsgNone || sortSpec.recordLength != length) {
+        return RecordLayout(length);
+    }
+    std::vector<ByteRange> fields;
+    for (const SortKey& key : sortSpec.keys) {
+        if (key.type == SortKeyType::Text && key.length >= kLeastTrimmed) {
+            fields.push_back(ByteRange{key.offset, key.length});
+        }
+    }
+    RecordLayout layout(length, std::move(fields));
+    return bindLayout(sortSpec, layout) ? layout : RecordLayout(length);
+}
+
+bool bindLayout(SortSpec& sortSpec, const RecordLayout& layout) {
+    if (layout.recordLength() != sortSpec.recordLength) return false;
+    for (SortKey& key : sortSpec.keys) {
+        const ByteRange range{key.offset, key.length};
+        key.field = layout.fieldIndex(range);
+        key.markerWhole = !key.hasMarker || layout.isStoredWhole(ByteRange{key.offset + key.length, 1});
+        if (key.type == SortKeyType::Text || layout.isStoredWhole(range)) continue;
+        if (key.type == SortKeyType::Double || key.type == SortKeyType::Numeric) return false;
+    }
+    return true;
 }
 
 std::string sequenceOrderSpec(std::size_t recordLength) {

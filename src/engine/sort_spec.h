@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/record_layout.h"
 #include "resources/messages.h"
 
 namespace kelvra {
@@ -41,11 +42,8 @@ struct SortKey {
     SortKeyType type = SortKeyType::Text;
     bool descending = false;
     bool hasMarker = false;  // the byte after the key lies inside the record
-};
-
-struct ByteRange {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
+    int field = -1;          // the trimmed field the key is, once bound to a layout
+    bool markerWhole = true; // the marker is stored whole, just after the field's bytes
 };
 
 struct SortSpec {
@@ -61,14 +59,25 @@ struct SortSpec {
 // key not 8 bytes long, malformed numbers.
 MsgNo parseSortSpec(std::string_view text, SortSpec& sortSpec);
 
-// <0, 0, >0 as record `a` sorts before, together with or after record `b` (both of
-// sortSpec.recordLength bytes): the keys, then the exact tie-break.
-int compareRecords(const SortSpec& sortSpec, const char* a, const char* b);
+// The layout for files sorted by the order: its text keys of at least 8 bytes are trimmed.
+// A text that is not a sort order gives records stored as they are (sorting then fails).
+RecordLayout sortLayout(std::string_view sortSpec, std::size_t recordLength);
+
+// Readies the order to compare records stored by `layout`; false when it cannot: a record
+// length other than the order's, or a key that is not text inside a trimmed field.
+bool bindLayout(SortSpec& sortSpec, const RecordLayout& layout);
+
+// <0, 0, >0 as record `a` sorts before, together with or after record `b` (both stored by
+// `layout`, the order bound to it or to a layout storing records as they are): the keys, then
+// the exact tie-break.
+int compareRecords(const SortSpec& sortSpec, const RecordLayout& layout, const char* a,
+                   const char* b);
 
 // A number that orders records as their first key does, as far as its leading bytes tell:
 // compareRecords(a, b) < 0 implies sortPrefix(a) <= sortPrefix(b). Sorting compares these first
 // and the records only when they are equal.
-std::uint64_t sortPrefix(const SortSpec& sortSpec, const char* record);
+std::uint64_t sortPrefix(const SortSpec& sortSpec, const RecordLayout& layout,
+                         const char* record);
 
 // The sort order text that puts rows starting with a sequence field back in sequence order.
 std::string sequenceOrderSpec(std::size_t recordLength);

@@ -35,13 +35,19 @@ class TempDirTest : public ::testing::Test {
     }
 
     static std::unique_ptr<TempFile> makeFile(const std::vector<std::string>& records,
-                                              std::size_t length) {
+                                              const RecordLayout& layout) {
         std::unique_ptr<TempFile> file;
-        EXPECT_EQ(TempFile::create(length, file), kMsgNone);
+        EXPECT_EQ(TempFile::create(layout, file), kMsgNone);
         for (const std::string& record : records) {
-            EXPECT_EQ(file->write(record.data(), record.size()), kMsgNone);
+            EXPECT_EQ(record.size(), layout.recordLength());
+            EXPECT_EQ(file->write(record.data()), kMsgNone);
         }
         return file;
+    }
+
+    static std::unique_ptr<TempFile> makeFile(const std::vector<std::string>& records,
+                                              std::size_t length) {
+        return makeFile(records, RecordLayout(static_cast<std::uint32_t>(length)));
     }
 
     static std::vector<std::string> records(TempFile& file) {

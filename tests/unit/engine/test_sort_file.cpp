@@ -92,9 +92,10 @@ TEST(SortSpec, ComparesByKeyTypeNullAndTieBreak) {
     for (const auto& c : cases) {
         SortSpec sortSpec;
         ASSERT_EQ(parseSortSpec(c.sortSpec, sortSpec), kMsgNone) << c.sortSpec;
-        const int result = compareRecords(sortSpec, c.a.data(), c.b.data());
+        const RecordLayout layout(sortSpec.recordLength);
+        const int result = compareRecords(sortSpec, layout, c.a.data(), c.b.data());
         EXPECT_EQ((result > 0) - (result < 0), c.expected) << c.sortSpec << " [" << c.a << "]";
-        const int reverse = compareRecords(sortSpec, c.b.data(), c.a.data());
+        const int reverse = compareRecords(sortSpec, layout, c.b.data(), c.a.data());
         EXPECT_EQ((reverse > 0) - (reverse < 0), -c.expected) << c.sortSpec << " reversed";
     }
 }
@@ -200,7 +201,8 @@ TEST_F(SortFileTest, DistinctAndKeysetFetchReturnToFirstSeenOrder) {
 }
 
 // Random records over few distinct values (so that ties, NULLs and duplicates abound) and
-// random sort orders, sorted by sortFile and by std::stable_sort with compareRecords.
+// random sort orders, sorted by sortFile (from records stored as they are or trimmed) and by
+// std::stable_sort with compareRecords over the records as they are.
 struct RandomCase {
     std::string sortSpec;
     std::size_t length = 0;
@@ -213,16 +215,20 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
     std::string keysText;
     std::vector<char> types;
     std::vector<std::size_t> widths;
+    std::vector<bool> markers;
     const std::size_t keyCount = 1 + pick(4);
+    for (std::size_t i = 0; i < keyCount; ++i) types.push_back("CWENX"[pick(5)]);
     std::size_t position = 1;
+    const auto isText = [](char type) { return type == 'C' || type == 'W'; };
     for (std::size_t i = 0; i < keyCount; ++i) {
-        const char type = "CWENX"[pick(5)];
-        const std::size_t width = type == 'E' ? 8 : 1 + pick(5);
+        const char type = types[i];
+        // Now and then a text key runs straight into the next one, which then holds its marker.
+        markers.push_back(!(i + 1 < keyCount && isText(type) && isText(types[i + 1]) && pick(4) == 0));
+        const std::size_t width = type == 'E' ? 8 : 1 + pick(type == 'N' ? 5 : 12);
         keysText += (i ? "," : "") + std::to_string(position) + "," + std::to_string(width) + "," +
                     type + "," + (pick(2) ? "A" : "D");
-        types.push_back(type);
         widths.push_back(width);
-        position += width + 1;
+        position += width + (markers.back() ? 1 : 0);
     }
     const std::size_t payload = pick(6);
     out.length = position - 1 + payload;
@@ -247,10 +253,11 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
                 if (pick(3) == 0) text += ".5";
                 text.resize(widths[k], ' ');
                 row += text;
-            } else {
-                for (std::size_t i = 0; i < widths[k]; ++i) row += "aAbB -\xE9"[pick(7)];
+            } else {  // text, mostly padded with blanks as values are
+                const std::size_t used = pick(widths[k] + 1);
+                for (std::size_t i = 0; i < widths[k]; ++i) row += i < used ? "aAbB -\xE9"[pick(7)] : ' ';
             }
-            row += pick(8) == 0 ? kNullMarker : kValueMarker;
+            if (markers[k]) row += pick(8) == 0 ? kNullMarker : kValueMarker;
         }
         for (std::size_t i = 0; i < payload; ++i) row += char('0' + pick(3));
         out.rows.push_back(row);
@@ -262,8 +269,9 @@ std::vector<std::string> referenceSort(const RandomCase& c) {
     SortSpec sortSpec;
     EXPECT_EQ(parseSortSpec(c.sortSpec, sortSpec), kMsgNone) << c.sortSpec;
     std::vector<std::string> rows = c.rows;
+    const RecordLayout asIs(sortSpec.recordLength);
     std::stable_sort(rows.begin(), rows.end(), [&](const std::string& a, const std::string& b) {
-        return compareRecords(sortSpec, a.data(), b.data()) < 0;
+        return compareRecords(sortSpec, asIs, a.data(), b.data()) < 0;
     });
     if (!sortSpec.dedupe) return rows;
     std::vector<std::string> kept;
@@ -292,7 +300,10 @@ TEST_F(SortFileTest, MatchesStableSortInMemoryAndThroughRuns) {
         for (std::size_t i = 0; i < size.cases; ++i) {
             const RandomCase c = randomCase(random, random() % (size.maxRows + 1));
             const bool sameFile = random() % 2 == 0;
-            auto input = makeFile(c.rows, c.length);
+            // Half the inputs are stored with their text keys trimmed, as result files are.
+            const RecordLayout layout = random() % 2 ? sortLayout(c.sortSpec, c.length)
+                                                     : RecordLayout(std::uint32_t(c.length));
+            auto input = makeFile(c.rows, layout);
             auto separate = sameFile ? nullptr : makeFile({}, 1);
             TempFile& output = sameFile ? *input : *separate;
             std::int64_t count = -1;

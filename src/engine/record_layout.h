@@ -1,0 +1,82 @@
+// How the fixed-width records of result files are stored: a record costs what its values hold,
+// not the width of its fields.
+//
+// A layout names the wide text fields of a record ("trimmed fields"). A stored record starts
+// with one 16-bit count per trimmed field, the bytes of that field that are kept; then come the
+// record's bytes in order, each trimmed field cut before its trailing blanks. Restoring puts the
+// blanks back, so every record, whatever its bytes, comes back exactly as it was written. A
+// layout without trimmed fields stores records as they are.
+//
+// Stored records are compared in place, without restoring them: a trimmed field compares as if
+// its blanks were there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kelvra {
+
+struct ByteRange {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+class RecordLayout {
+  public:
+    RecordLayout() = default;
+    // A layout storing records of `recordLength` (at least 1) bytes as they are.
+    explicit RecordLayout(std::uint32_t recordLength) : recordLength_(recordLength) {}
+    // Trims the given fields: those that lie inside the record, are at most 65,535 bytes long
+    // and do not overlap a field trimmed before them (in offset order); others are left whole.
+    RecordLayout(std::uint32_t recordLength, std::vector<ByteRange> fields);
+
+    std::uint32_t recordLength() const { return recordLength_; }
+    const std::vector<ByteRange>& trimmed() const { return trimmed_; }
+    bool storesAsIs() const { return trimmed_.empty(); }
+    // Whether `range` lies outside every trimmed field (so its bytes are stored as they are).
+    bool isStoredWhole(ByteRange range) const;
+
+    // The most bytes a stored record takes.
+    std::size_t maxStoredLength() const { return recordLength_ + 2 * trimmed_.size(); }
+    // The bytes of the stored record at `stored`, of which `available` can be read; 0 when they
+    // do not hold a whole stored record (too few bytes, or a count larger than its field).
+    std::size_t storedLength(const char* stored, std::size_t available) const;
+
+    // Stores `record` into `out` (room for maxStoredLength() bytes); returns the bytes written.
+    std::size_t store(const char* record, char* out) const;
+    // Restores the stored record at `stored` into `record` (recordLength() bytes).
+    void restore(const char* stored, char* record) const;
+
+    // Where a range that isStoredWhole() lies in a stored record.
+    const char* wholeBytes(const char* stored, std::uint32_t offset) const;
+    // The byte at `offset` of the record.
+    char byteAt(const char* stored, std::uint32_t offset) const;
+    // Copies bytes [offset, offset + count) of the record to `out`.
+    void copyBytes(const char* stored, std::uint32_t offset, std::uint32_t count, char* out) const;
+    // The trimmed field that is exactly `range`, or -1.
+    int fieldIndex(ByteRange range) const;
+    // The stored bytes of a trimmed field: `kept` bytes at `bytes`, then (when the byte after
+    // the field is stored whole) that byte.
+    struct StoredField {
+        const char* bytes;
+        std::uint32_t kept;
+    };
+    StoredField storedField(const char* stored, std::size_t field) const;
+    // As compare() over the whole of a trimmed field of two records.
+    static int compareFields(StoredField a, StoredField b, bool foldCase);
+    // <0, 0, >0 as bytes `range` of record `a` sort before, with or after those of record `b`,
+    // byte by byte as unsigned values, ASCII letters ignoring case when `foldCase`.
+    int compare(const char* a, const char* b, ByteRange range, bool foldCase) const;
+
+  private:
+    std::uint16_t kept(const char* stored, std::size_t field) const;
+    // The position in a stored record of byte `offset` when it lies outside the trimmed
+    // fields; `field` is the first trimmed field after it.
+    std::size_t position(const char* stored, std::uint32_t offset, std::size_t& field) const;
+
+    std::uint32_t recordLength_ = 1;
+    std::vector<ByteRange> trimmed_;  // in offset order, disjoint
+};
+
+}  // namespace kelvra
