@@ -87,19 +87,14 @@ RecordLayout::RecordLayout(std::uint32_t recordLength, std::vector<ByteRange> fi
 
 bool RecordLayout::isStoredWhole(ByteRange range) const {
     for (const ByteRange& field : trimmed_) {
-        if (field.offset < range.offset + range.length && range.offset < field.offset + field.length)
+        if (field.offset < range.offset + range.length &&
+            range.offset < field.offset + field.length)
             return false;
     }
     return true;
 }
 
-std::uint16_t RecordLayout::kept(const char* stored, std::size_t field) const {
-    std::uint16_t count;
-    std::memcpy(&count, stored + 2 * field, sizeof count);
-    return count;
-}
-
-std::size_t RecordLayout::storedLength(const char* stored, std::size_t available) const {
+std::size_t RecordLayout::trimmedLength(const char* stored, std::size_t available) const {
     const std::size_t header = 2 * trimmed_.size();
     if (available < header) return 0;
     std::size_t length = header + recordLength_;
@@ -116,7 +111,8 @@ std::size_t RecordLayout::store(const char* record, char* out) const {
     std::uint32_t logical = 0;
     for (std::size_t i = 0; i < trimmed_.size(); ++i) {
         const ByteRange field = trimmed_[i];
-        const auto count = static_cast<std::uint16_t>(keptLength(record + field.offset, field.length));
+        const auto count =
+            static_cast<std::uint16_t>(keptLength(record + field.offset, field.length));
         std::memcpy(out + 2 * i, &count, sizeof count);
         const std::uint32_t whole = field.offset + count - logical;
         std::memcpy(out + at, record + logical, whole);
@@ -144,17 +140,6 @@ std::size_t RecordLayout::position(const char* stored, std::uint32_t offset,
     return at + offset - logical;
 }
 
-RecordLayout::StoredField RecordLayout::storedField(const char* stored,
-                                                   std::size_t field) const {
-    std::size_t at = 2 * trimmed_.size();
-    std::uint32_t logical = 0;
-    for (std::size_t i = 0; i < field; ++i) {
-        at += trimmed_[i].offset - logical + kept(stored, i);
-        logical = trimmed_[i].offset + trimmed_[i].length;
-    }
-    return StoredField{stored + at + (trimmed_[field].offset - logical), kept(stored, field)};
-}
-
 int RecordLayout::fieldIndex(ByteRange range) const {
     for (std::size_t i = 0; i < trimmed_.size(); ++i) {
         if (trimmed_[i].offset == range.offset && trimmed_[i].length == range.length) {
@@ -169,12 +154,7 @@ int RecordLayout::compareFields(StoredField a, StoredField b, bool foldCase) {
                               reinterpret_cast<const unsigned char*>(b.bytes), b.kept, foldCase);
 }
 
-const char* RecordLayout::wholeBytes(const char* stored, std::uint32_t offset) const {
-    std::size_t field = 0;
-    return stored + position(stored, offset, field);
-}
-
-char RecordLayout::byteAt(const char* stored, std::uint32_t offset) const {
+char RecordLayout::trimmedByteAt(const char* stored, std::uint32_t offset) const {
     std::size_t at = 2 * trimmed_.size();
     std::uint32_t logical = 0;
     for (std::size_t i = 0; i < trimmed_.size() && trimmed_[i].offset <= offset; ++i) {
@@ -211,8 +191,8 @@ void RecordLayout::copyBytes(const char* stored, std::uint32_t offset, std::uint
         if (from < to) {
             const std::uint32_t skip = from - field.offset;
             const std::uint32_t part = storedPart(keptCount, skip, to - from);
-            std::memcpy(out + (from - offset), stored + at + std::min<std::uint32_t>(skip, keptCount),
-                        part);
+            std::memcpy(out + (from - offset),
+                        stored + at + std::min<std::uint32_t>(skip, keptCount), part);
             std::memset(out + (from - offset) + part, ' ', to - from - part);
         }
         at += keptCount;

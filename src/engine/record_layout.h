@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace kelvra {
@@ -41,7 +42,10 @@ class RecordLayout {
     std::size_t maxStoredLength() const { return recordLength_ + 2 * trimmed_.size(); }
     // The bytes of the stored record at `stored`, of which `available` can be read; 0 when they
     // do not hold a whole stored record (too few bytes, or a count larger than its field).
-    std::size_t storedLength(const char* stored, std::size_t available) const;
+    std::size_t storedLength(const char* stored, std::size_t available) const {
+        if (trimmed_.empty()) return recordLength_ <= available ? recordLength_ : 0;
+        return trimmedLength(stored, available);
+    }
 
     // Stores `record` into `out` (room for maxStoredLength() bytes); returns the bytes written.
     std::size_t store(const char* record, char* out) const;
@@ -49,9 +53,14 @@ class RecordLayout {
     void restore(const char* stored, char* record) const;
 
     // Where a range that isStoredWhole() lies in a stored record.
-    const char* wholeBytes(const char* stored, std::uint32_t offset) const;
+    const char* wholeBytes(const char* stored, std::uint32_t offset) const {
+        std::size_t field = 0;
+        return trimmed_.empty() ? stored + offset : stored + position(stored, offset, field);
+    }
     // The byte at `offset` of the record.
-    char byteAt(const char* stored, std::uint32_t offset) const;
+    char byteAt(const char* stored, std::uint32_t offset) const {
+        return trimmed_.empty() ? stored[offset] : trimmedByteAt(stored, offset);
+    }
     // Copies bytes [offset, offset + count) of the record to `out`.
     void copyBytes(const char* stored, std::uint32_t offset, std::uint32_t count, char* out) const;
     // The trimmed field that is exactly `range`, or -1.
@@ -62,7 +71,15 @@ class RecordLayout {
         const char* bytes;
         std::uint32_t kept;
     };
-    StoredField storedField(const char* stored, std::size_t field) const;
+    StoredField storedField(const char* stored, std::size_t field) const {
+        std::size_t at = 2 * trimmed_.size();
+        std::uint32_t logical = 0;
+        for (std::size_t i = 0; i < field; ++i) {
+            at += trimmed_[i].offset - logical + kept(stored, i);
+            logical = trimmed_[i].offset + trimmed_[i].length;
+        }
+        return StoredField{stored + at + (trimmed_[field].offset - logical), kept(stored, field)};
+    }
     // As compare() over the whole of a trimmed field of two records.
     static int compareFields(StoredField a, StoredField b, bool foldCase);
     // <0, 0, >0 as bytes `range` of record `a` sort before, with or after those of record `b`,
@@ -70,7 +87,13 @@ class RecordLayout {
     int compare(const char* a, const char* b, ByteRange range, bool foldCase) const;
 
   private:
-    std::uint16_t kept(const char* stored, std::size_t field) const;
+    std::size_t trimmedLength(const char* stored, std::size_t available) const;
+    char trimmedByteAt(const char* stored, std::uint32_t offset) const;
+    std::uint16_t kept(const char* stored, std::size_t field) const {
+        std::uint16_t count;
+        std::memcpy(&count, stored + 2 * field, sizeof count);
+        return count;
+    }
     // The position in a stored record of byte `offset` when it lies outside the trimmed
     // fields; `field` is the first trimmed field after it.
     std::size_t position(const char* stored, std::uint32_t offset, std::size_t& field) const;

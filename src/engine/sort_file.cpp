@@ -29,8 +29,10 @@ class RecordSink {
 
     MsgNo put(const char* stored, std::size_t length) {
         if (dedupe_) {
-            if (count_ > 0 && layout_.compare(stored, last_.data(), sortSpec_.duplicates, false) == 0)
+            const ByteRange dupo = sortSpec_.duplicates;
+            if (count_ > 0 && layout_.compare(stored, last_.data(), dupo, false) == 0) {
                 return kMsgNone;
+            }
             last_.assign(stored, stored + length);
         }
         ++count_;
@@ -51,9 +53,11 @@ class RecordSink {
 // A record to sort, with the prefix that decides most comparisons without reading it.
 struct SortEntry {
     std::uint64_t prefix;
-    const char* record;
-    std::size_t length;
+    std::uint32_t offset;  // into the sorted bytes, which are kept below kMaxSortedBytes
+    std::uint32_t length;
 };
+
+constexpr std::size_t kMaxSortedBytes = UINT32_MAX;
 
 // Finds the whole stored records at the start of `data` (`size` bytes) and orders them (stable:
 // equal records keep their order in memory). Returns the bytes they take.
@@ -64,14 +68,17 @@ std::size_t sortRecords(const SortSpec& sortSpec, const RecordLayout& layout, co
     while (at < size) {
         const std::size_t length = layout.storedLength(data + at, size - at);
         if (length == 0) break;
-        order.push_back(SortEntry{sortPrefix(sortSpec, layout, data + at), data + at, length});
+        order.push_back(SortEntry{sortPrefix(sortSpec, layout, data + at),
+                                  static_cast<std::uint32_t>(at),
+                                  static_cast<std::uint32_t>(length)});
         at += length;
     }
     std::sort(order.begin(), order.end(),
-              [&sortSpec, &layout](const SortEntry& a, const SortEntry& b) {
+              [&sortSpec, &layout, data](const SortEntry& a, const SortEntry& b) {
                   if (a.prefix != b.prefix) return a.prefix < b.prefix;
-                  const int result = compareRecords(sortSpec, layout, a.record, b.record);
-                  return result < 0 || (result == 0 && a.record < b.record);
+                  const int result =
+                      compareRecords(sortSpec, layout, data + a.offset, data + b.offset);
+                  return result < 0 || (result == 0 && a.offset < b.offset);
               });
     return at;
 }
@@ -194,7 +201,7 @@ MsgNo writeRuns(const SortSpec& sortSpec, const RecordLayout& layout, TempFile& 
         if (used == 0) return kMsgOrderByUnable;  // not a whole record: a damaged input
         runs.push_back(Run{runFile.byteSize(), used});
         for (const SortEntry& entry : order) {
-            if (MsgNo msg = sink.put(entry.record, entry.length)) return msg;
+            if (MsgNo msg = sink.put(data.get() + entry.offset, entry.length)) return msg;
         }
         carried = size - used;
         std::memmove(data.get(), data.get() + used, carried);
@@ -217,7 +224,7 @@ MsgNo sortRecordsInMemory(const SortSpec& sortSpec, const RecordLayout& layout, 
     if (MsgNo msg = output.clear(layout)) return msg;
     RecordSink sink(output, sortSpec, layout, true);
     for (const SortEntry& entry : order) {
-        if (MsgNo msg = sink.put(entry.record, entry.length)) return msg;
+        if (MsgNo msg = sink.put(data.get() + entry.offset, entry.length)) return msg;
     }
     written = sink.count();
     return output.flush();
@@ -273,6 +280,7 @@ MsgNo sortFile(TempFile& input, TempFile& output, std::string_view specText,
         const RecordLayout layout = input.layout();  // the output's too, even when it is the input
         if (!bindLayout(sortSpec, layout)) return kMsgOrderByUnable;
         const auto count = static_cast<std::uint64_t>(input.recordCount());
+        memoryBudget = std::min(memoryBudget, kMaxSortedBytes);
         const std::uint64_t inMemory = input.byteSize() + count * sizeof(SortEntry);
         // Chunks of runs leave room for the entries of their shortest possible records.
         std::size_t shortest = layout.recordLength() + 2 * layout.trimmed().size();

@@ -219,9 +219,17 @@ std::uint64_t sortPrefix(const SortSpec& sortSpec, const RecordLayout& layout,
     } else if (key.type == SortKeyType::Text) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(key.length, sizeof prefix));
         char bytes[sizeof prefix];
-        layout.copyBytes(record, key.offset, n, bytes);
+        if (key.field >= 0) {
+            const auto field = layout.storedField(record, static_cast<std::size_t>(key.field));
+            const std::uint32_t stored = std::min(field.kept, n);
+            std::memcpy(bytes, field.bytes, stored);
+            std::memset(bytes + stored, ' ', n - stored);
+        } else {
+            layout.copyBytes(record, key.offset, n, bytes);
+        }
         for (std::uint32_t i = 0; i < n; ++i) {
-            prefix |= std::uint64_t{static_cast<unsigned char>(asciiLower(bytes[i]))} << (56 - 8 * i);
+            const auto folded = static_cast<unsigned char>(asciiLower(bytes[i]));
+            prefix |= std::uint64_t{folded} << (56 - 8 * i);
         }
     } else if (key.type == SortKeyType::Double) {
         double value;
@@ -263,7 +271,7 @@ int compareRecords(const SortSpec& sortSpec, const RecordLayout& layout, const c
 }
 
 RecordLayout sortLayout(std::string_view text, std::size_t recordLength) {
-    constexpr std::uint32_t kLeastTrimmed = 8;
+    constexpr std::uint32_t kLeastTrimmed = 32;
     const auto length = static_cast<std::uint32_t>(recordLength);
     SortSpec sortSpec;
     if (parseSortSpec(text, sortSpec) != kMsgNone || sortSpec.recordLength != length) {
@@ -284,7 +292,8 @@ bool bindLayout(SortSpec& sortSpec, const RecordLayout& layout) {
     for (SortKey& key : sortSpec.keys) {
         const ByteRange range{key.offset, key.length};
         key.field = layout.fieldIndex(range);
-        key.markerWhole = !key.hasMarker || layout.isStoredWhole(ByteRange{key.offset + key.length, 1});
+        key.markerWhole =
+            !key.hasMarker || layout.isStoredWhole(ByteRange{key.offset + key.length, 1});
         if (key.type == SortKeyType::Text || layout.isStoredWhole(range)) continue;
         if (key.type == SortKeyType::Double || key.type == SortKeyType::Numeric) return false;
     }

@@ -59,8 +59,9 @@ struct SortSpec {
 // key not 8 bytes long, malformed numbers.
 MsgNo parseSortSpec(std::string_view text, SortSpec& sortSpec);
 
-// The layout for files sorted by the order: its text keys of at least 8 bytes are trimmed.
-// A text that is not a sort order gives records stored as they are (sorting then fails).
+// The layout for files sorted by the order: its text keys of at least 32 bytes are trimmed
+// (narrower ones cost less whole than the count and the extra step trimming adds). A text
+// that is not a sort order gives records stored as they are (sorting then fails).
 RecordLayout sortLayout(std::string_view sortSpec, std::size_t recordLength);
 
 // Readies the order to compare records stored by `layout`; false when it cannot: a record

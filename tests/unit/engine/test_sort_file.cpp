@@ -53,6 +53,15 @@ TEST(SortSpec, ParsesOrRefuses) {
     }
 }
 
+TEST(SortSpec, LayoutTrimsWideTextKeys) {
+    const RecordLayout layout = sortLayout("S(1,40,C,A,42,8,E,A,51,10,C,A,62,33,W,D)F(FIX,96)", 96);
+    ASSERT_EQ(layout.trimmed().size(), 2u);  // the narrow text key and the double stay whole
+    EXPECT_EQ(layout.trimmed()[0].offset, 0u);
+    EXPECT_EQ(layout.trimmed()[1].offset, 61u);
+    EXPECT_TRUE(sortLayout("S(1,40,C,A)F(FIX,41)", 50).storesAsIs());  // not the order's length
+    EXPECT_TRUE(sortLayout("S(1,40,C", 50).storesAsIs());
+}
+
 std::string doubleKey(double value, char marker = kValueMarker) {
     std::string bytes(sizeof value, '\0');
     std::memcpy(bytes.data(), &value, sizeof value);
@@ -207,6 +216,7 @@ struct RandomCase {
     std::string sortSpec;
     std::size_t length = 0;
     std::vector<std::string> rows;
+    std::vector<ByteRange> textKeys;
 };
 
 RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
@@ -223,11 +233,15 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
     for (std::size_t i = 0; i < keyCount; ++i) {
         const char type = types[i];
         // Now and then a text key runs straight into the next one, which then holds its marker.
-        markers.push_back(!(i + 1 < keyCount && isText(type) && isText(types[i + 1]) && pick(4) == 0));
+        const bool runsOn = i + 1 < keyCount && isText(type) && isText(types[i + 1]);
+        markers.push_back(!(runsOn && pick(4) == 0));
         const std::size_t width = type == 'E' ? 8 : 1 + pick(type == 'N' ? 5 : 12);
         keysText += (i ? "," : "") + std::to_string(position) + "," + std::to_string(width) + "," +
                     type + "," + (pick(2) ? "A" : "D");
         widths.push_back(width);
+        if (isText(type)) {
+            out.textKeys.push_back(ByteRange{std::uint32_t(position - 1), std::uint32_t(width)});
+        }
         position += width + (markers.back() ? 1 : 0);
     }
     const std::size_t payload = pick(6);
@@ -255,7 +269,9 @@ RandomCase randomCase(std::mt19937& random, std::size_t rowCount) {
                 row += text;
             } else {  // text, mostly padded with blanks as values are
                 const std::size_t used = pick(widths[k] + 1);
-                for (std::size_t i = 0; i < widths[k]; ++i) row += i < used ? "aAbB -\xE9"[pick(7)] : ' ';
+                for (std::size_t i = 0; i < widths[k]; ++i) {
+                    row += i < used ? "aAbB -\xE9"[pick(7)] : ' ';
+                }
             }
             if (markers[k]) row += pick(8) == 0 ? kNullMarker : kValueMarker;
         }
@@ -301,8 +317,9 @@ TEST_F(SortFileTest, MatchesStableSortInMemoryAndThroughRuns) {
             const RandomCase c = randomCase(random, random() % (size.maxRows + 1));
             const bool sameFile = random() % 2 == 0;
             // Half the inputs are stored with their text keys trimmed, as result files are.
-            const RecordLayout layout = random() % 2 ? sortLayout(c.sortSpec, c.length)
-                                                     : RecordLayout(std::uint32_t(c.length));
+            const auto length = std::uint32_t(c.length);
+            const RecordLayout layout =
+                random() % 2 ? RecordLayout(length, c.textKeys) : RecordLayout(length);
             auto input = makeFile(c.rows, layout);
             auto separate = sameFile ? nullptr : makeFile({}, 1);
             TempFile& output = sameFile ? *input : *separate;

@@ -88,7 +88,9 @@ TEST(RecordLayout, StoresRestoresAndComparesAsTheRecords) {
         std::string records[2];
         std::string stored[2];
         for (int r = 0; r < 2; ++r) {
-            for (int c = 0; c < 30; ++c) records[r] += random() % 3 ? ' ' : "aAbZ\x01\xE9 "[random() % 7];
+            for (int c = 0; c < 30; ++c) {
+                records[r] += random() % 3 ? ' ' : "aAbZ\x01\xE9 "[random() % 7];
+            }
             stored[r].resize(layout.maxStoredLength());
             stored[r].resize(layout.store(records[r].data(), stored[r].data()));
             ASSERT_EQ(layout.storedLength(stored[r].data(), stored[r].size()), stored[r].size());
