@@ -167,6 +167,13 @@ class ScanRunner {
         }
         s_.position = static_cast<std::ptrdiff_t>(at);
         standOn(recordId);
+        // A record QuickBase no longer has (purged since the rows were found) is a deleted row.
+        if (recordId > 0 && current() == nullptr) {
+            if (MsgNo rc = readAround(at)) return rc;
+            s_.currentRead = true;
+            s_.readEpoch = records().epoch();
+            if (current() == nullptr) return kMsgNoData;
+        }
         return kMsgNone;
     }
 

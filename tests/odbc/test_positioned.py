@@ -288,3 +288,13 @@ def test_with_auto_commit_off_changes_wait_for_the_commit(odbc, emulator):
     assert list(rows.statuses) == [ROW_SUCCESS] * 3 and rows.title(2) == "third"
     assert rows.set_pos(1, DELETE) == 0 and odbc.lib.SQLEndTran(2, odbc.dbc, 0) == 0
     assert sorted(stored(emulator)) == [2, 3]
+
+
+def test_a_row_purged_since_the_keyset_was_made_is_deleted(odbc, emulator):
+    rows = Rows(odbc, 3)
+    rows.fetch()
+    assert odbc.statement().exec_direct(f"DELETE FROM {WRITES} WHERE [Record ID_] = 2") == 0
+    assert sorted(stored(emulator)) == [1, 3]
+    assert rows.stmt.fetch_scroll(2) == 1 and rows.stmt.diagnostic()[1] == 1074
+    assert list(rows.statuses) == [ROW_SUCCESS, ROW_DELETED, ROW_SUCCESS]
+    assert [rows.title(0), rows.title(2)] == ["first", "third"]
