@@ -127,15 +127,14 @@ void RecordLayout::restore(const char* stored, char* record) const {
     copyBytes(stored, 0, recordLength_, record);
 }
 
-std::size_t RecordLayout::position(const char* stored, std::uint32_t offset,
-                                   std::size_t& field) const {
+std::size_t RecordLayout::position(const char* stored, std::uint32_t offset) const {
     std::size_t at = 2 * trimmed_.size();
     std::uint32_t logical = 0;
-    for (field = 0; field < trimmed_.size(); ++field) {
-        const ByteRange f = trimmed_[field];
-        if (f.offset + f.length > offset) break;
-        at += f.offset - logical + kept(stored, field);
-        logical = f.offset + f.length;
+    for (std::size_t i = 0; i < trimmed_.size(); ++i) {
+        const ByteRange field = trimmed_[i];
+        if (field.offset + field.length > offset) break;
+        at += field.offset - logical + kept(stored, i);
+        logical = field.offset + field.length;
     }
     return at + offset - logical;
 }

@@ -54,8 +54,7 @@ class RecordLayout {
 
     // Where a range that isStoredWhole() lies in a stored record.
     const char* wholeBytes(const char* stored, std::uint32_t offset) const {
-        std::size_t field = 0;
-        return trimmed_.empty() ? stored + offset : stored + position(stored, offset, field);
+        return trimmed_.empty() ? stored + offset : stored + position(stored, offset);
     }
     // The byte at `offset` of the record.
     char byteAt(const char* stored, std::uint32_t offset) const {
@@ -94,9 +93,8 @@ class RecordLayout {
         std::memcpy(&count, stored + 2 * field, sizeof count);
         return count;
     }
-    // The position in a stored record of byte `offset` when it lies outside the trimmed
-    // fields; `field` is the first trimmed field after it.
-    std::size_t position(const char* stored, std::uint32_t offset, std::size_t& field) const;
+    // The position in a stored record of byte `offset` when it lies outside the trimmed fields.
+    std::size_t position(const char* stored, std::uint32_t offset) const;
 
     std::uint32_t recordLength_ = 1;
     std::vector<ByteRange> trimmed_;  // in offset order, disjoint
