@@ -3,16 +3,20 @@
 //
 // - ORDER BY that QuickBase does not deliver: each row's keys and its tables' record ids, sorted;
 //   fetching a row puts every table back on its record.
-// - GROUP BY and aggregates: each row's grouping values and aggregate inputs, sorted by the
-//   grouping values, then one group row per run of equal groups (aggregates combined, HAVING
-//   applied), sorted again when the ORDER BY is not the grouping order.
+// - GROUP BY and aggregates: each row's grouping values and aggregate inputs, combined into one
+//   group row per group (aggregates combined, HAVING applied) in a hash table or, for more
+//   groups than it may hold, by sorting the rows by the grouping values; the group rows in the
+//   grouping order, sorted again when the ORDER BY is not the grouping order.
 // - DISTINCT: each row's sequence number and select-item values, sorted so that identical
 //   rows meet and one of each is kept, then put back in their order.
 // - Scrollable cursors: each row's record ids (the keyset); the keyset pattern: the records of
 //   each OR term, each once, at its first position.
 #include <cstring>
+#include <deque>
 #include <new>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/executor.h"
 #include "engine/row_codec.h"
@@ -62,6 +66,52 @@ std::vector<AggregateSlot> aggregatesOf(const ParseTree& t, NodeIndex select) {
         slots.push_back(slot);
     }
     return slots;
+}
+
+// The most memory grouping through a hash table may take: each group's first row and its
+// hash table entry.
+constexpr std::size_t kHashedGroupsMemory = std::size_t{16} << 20;
+
+// Combines the rows of `input` whose first `keyLength` bytes are the same in a hash table, in
+// the order the rows come, then writes each group in the order first seen: its first row is
+// put in `groupRow` and `finishGroup` called. `hashed` is false, with nothing written, when
+// the groups outgrow kHashedGroupsMemory or an aggregate keeps values (COUNT(DISTINCT)).
+template <class Accumulate, class Finish>
+MsgNo hashGroups(TempFile& input, const std::vector<AggregateSlot>& aggregates,
+                 std::size_t keyLength, std::vector<char>& groupRow, Accumulate& accumulate,
+                 Finish& finishGroup, bool& hashed) {
+    struct Group {
+        std::string row;
+        std::vector<Accumulator> acc;
+    };
+    hashed = false;
+    for (const AggregateSlot& a : aggregates) {
+        if (a.distinct) return kMsgNone;
+    }
+    const std::size_t length = groupRow.size();
+    const std::size_t groupBytes = length + aggregates.size() * sizeof(Accumulator) + 64;
+    std::deque<Group> groups;  // the keys below point into the rows, which never move
+    std::unordered_map<std::string_view, std::size_t> index;
+    for (std::int64_t r = 0; r < input.recordCount(); ++r) {
+        const char* rec = nullptr;
+        if (MsgNo rc = input.read(r, rec)) return rc;
+        auto found = index.find(std::string_view(rec, keyLength));
+        if (found == index.end()) {
+            if ((groups.size() + 1) * groupBytes > kHashedGroupsMemory) return kMsgNone;
+            groups.push_back(
+                Group{std::string(rec, length), std::vector<Accumulator>(aggregates.size())});
+            found = index.emplace(std::string_view(groups.back().row.data(), keyLength),
+                                  groups.size() - 1)
+                        .first;
+        }
+        if (MsgNo rc = accumulate(groups[found->second].acc, rec)) return rc;
+    }
+    hashed = true;
+    for (Group& group : groups) {
+        std::memcpy(groupRow.data(), group.row.data(), length);
+        if (MsgNo rc = finishGroup(group.acc)) return rc;
+    }
+    return kMsgNone;
 }
 
 // The layout of rows sorted by `sortSpec`: stored as they are without one.
@@ -138,8 +188,12 @@ MsgNo Executor::sortStep(NodeIndex select, bool grouped, std::unique_ptr<TempFil
     return out->flush();
 }
 
-// One group row per run of rows with the same grouping bytes; an aggregate query without
-// GROUP BY is one group, also over no rows at all.
+// One group row per set of rows with the same grouping bytes, in the order of the grouping
+// sort; an aggregate query without GROUP BY is one group, also over no rows at all. While the
+// groups fit in kHashedGroupsMemory (and no COUNT(DISTINCT) keeps values per group) rows are
+// combined in a hash table as they come, and only the group rows are sorted; else the rows are
+// sorted and each run of equal groups combined. Both take a group's rows in the order they
+// were found, so both give the same values.
 MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<TempFile>& out) {
     const auto& s = tree_.fields<SelectFields>(select);
     const auto length = static_cast<std::size_t>(std::max(s.sortRowLength, 1));
@@ -150,7 +204,6 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
                                     : input.layout();
     if (MsgNo rc = TempFile::create(layout, out)) return rc;
     const std::vector<AggregateSlot> aggregates = aggregatesOf(tree_, select);
-    std::vector<Accumulator> acc(aggregates.size());
     SelectRun& run = runOf(select);
     run.groupRow.assign(length, ' ');
     Value in;
@@ -165,7 +218,8 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
         }
     }
 
-    const auto finishGroup = [&]() -> MsgNo {
+    // Writes the group row held in run.groupRow with the aggregates of `acc`.
+    const auto finishGroup = [&](std::vector<Accumulator>& acc) -> MsgNo {
         for (std::size_t i = 0; i < aggregates.size(); ++i) {
             const AggregateSlot& a = aggregates[i];
             Accumulator& x = acc[i];
@@ -197,22 +251,8 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
         return out->write(run.groupRow.data());
     };
 
-    const std::int64_t n = input.recordCount();
-    if (n == 0) {
-        if (!s.aggregateQuery) return out->flush();
-        if (MsgNo rc = finishGroup()) return rc;
-        return out->flush();
-    }
-    for (std::int64_t r = 0; r < n; ++r) {
-        const char* rec = nullptr;
-        if (MsgNo rc = input.read(r, rec)) return rc;
-        if (r == 0 || std::memcmp(rec, run.groupRow.data(), keyLength) != 0) {
-            if (r > 0) {
-                if (MsgNo rc = finishGroup()) return rc;
-            }
-            std::memcpy(run.groupRow.data(), rec, length);
-            acc.assign(aggregates.size(), Accumulator{});
-        }
+    // Adds the aggregate inputs of row `rec` to `acc`.
+    const auto accumulate = [&](std::vector<Accumulator>& acc, const char* rec) -> MsgNo {
         for (std::size_t i = 0; i < aggregates.size(); ++i) {
             const AggregateSlot& a = aggregates[i];
             Accumulator& x = acc[i];
@@ -262,8 +302,41 @@ MsgNo Executor::groupStep(NodeIndex select, TempFile& input, std::unique_ptr<Tem
             }
             x.present = true;
         }
+        return kMsgNone;
+    };
+
+    const std::int64_t n = input.recordCount();
+    std::vector<Accumulator> acc(aggregates.size());
+    if (n == 0) {
+        if (!s.aggregateQuery) return out->flush();
+        if (MsgNo rc = finishGroup(acc)) return rc;
+        return out->flush();
     }
-    if (MsgNo rc = finishGroup()) return rc;
+    if (!s.aggregateQuery) {
+        bool hashed = false;
+        if (MsgNo rc = hashGroups(input, aggregates, keyLength, run.groupRow, accumulate,
+                                  finishGroup, hashed)) {
+            return rc;
+        }
+        if (hashed) {
+            if (MsgNo rc = out->flush()) return rc;
+            return sortResult(*out, s.orderSpec);
+        }
+        if (MsgNo rc = sortResult(input, s.orderSpec)) return rc;
+    }
+    for (std::int64_t r = 0; r < n; ++r) {
+        const char* rec = nullptr;
+        if (MsgNo rc = input.read(r, rec)) return rc;
+        if (r == 0 || std::memcmp(rec, run.groupRow.data(), keyLength) != 0) {
+            if (r > 0) {
+                if (MsgNo rc = finishGroup(acc)) return rc;
+            }
+            std::memcpy(run.groupRow.data(), rec, length);
+            acc.assign(aggregates.size(), Accumulator{});
+        }
+        if (MsgNo rc = accumulate(acc, rec)) return rc;
+    }
+    if (MsgNo rc = finishGroup(acc)) return rc;
     return out->flush();
 }
 
@@ -434,9 +507,6 @@ MsgNo Executor::materializeRows(NodeIndex select) {
     std::unique_ptr<TempFile> file;
     if (grouped) {
         if (MsgNo rc = sortStep(select, true, file)) return rc;
-        if (!s.aggregateQuery) {
-            if (MsgNo rc = sortResult(*file, s.orderSpec)) return rc;
-        }
         std::unique_ptr<TempFile> groups;
         if (MsgNo rc = groupStep(select, *file, groups)) return rc;
         file = std::move(groups);
