@@ -1,24 +1,13 @@
 #include "engine/record_layout.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-
-#include "resources/ascii.h"
 
 namespace kelvra {
 
 namespace {
 
 constexpr std::uint32_t kMaxTrimmedField = 0xFFFF;
-
-constexpr std::array<unsigned char, 256> kFold = [] {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        table[c] = static_cast<unsigned char>(asciiLower(static_cast<char>(c)));
-    }
-    return table;
-}();
 
 // The bytes of `field` that remain once its trailing blanks are cut.
 std::uint32_t keptLength(const char* field, std::uint32_t length) {
@@ -33,21 +22,10 @@ std::uint32_t keptLength(const char* field, std::uint32_t length) {
     return length;
 }
 
-int compareBytes(const unsigned char* x, const unsigned char* y, std::size_t n, bool foldCase) {
-    const int bytes = std::memcmp(x, y, n);
-    if (bytes == 0 || !foldCase) return bytes;
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char fx = kFold[x[i]];
-        const unsigned char fy = kFold[y[i]];
-        if (fx != fy) return fx < fy ? -1 : 1;
-    }
-    return 0;
-}
-
 // <0, 0, >0 as the bytes sort before, with or after as many blanks.
 int compareWithBlanks(const unsigned char* x, std::size_t n, bool foldCase) {
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char c = foldCase ? kFold[x[i]] : x[i];
+        const unsigned char c = foldCase ? kFoldCase[x[i]] : x[i];
         if (c != ' ') return c < ' ' ? -1 : 1;
     }
     return 0;
@@ -199,12 +177,10 @@ void RecordLayout::copyBytes(const char* stored, std::uint32_t offset, std::uint
     }
 }
 
-int RecordLayout::compare(const char* a, const char* b, ByteRange range, bool foldCase) const {
+int RecordLayout::compareTrimmed(const char* a, const char* b, ByteRange range,
+                                 bool foldCase) const {
     const auto* ua = reinterpret_cast<const unsigned char*>(a);
     const auto* ub = reinterpret_cast<const unsigned char*>(b);
-    if (trimmed_.empty()) {
-        return compareBytes(ua + range.offset, ub + range.offset, range.length, foldCase);
-    }
     const std::uint32_t end = range.offset + range.length;
     std::size_t atA = 2 * trimmed_.size();
     std::size_t atB = atA;

@@ -11,12 +11,38 @@
 // its blanks were there.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "resources/ascii.h"
+
 namespace kelvra {
+
+// Every byte as asciiLower gives it, looked up.
+inline constexpr std::array<unsigned char, 256> kFoldCase = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[c] = static_cast<unsigned char>(asciiLower(static_cast<char>(c)));
+    }
+    return table;
+}();
+
+// <0, 0, >0 as `n` bytes at `x` sort before, with or after those at `y`, as unsigned values,
+// ASCII letters ignoring case when `foldCase`.
+inline int compareBytes(const unsigned char* x, const unsigned char* y, std::size_t n,
+                        bool foldCase) {
+    const int bytes = std::memcmp(x, y, n);
+    if (bytes == 0 || !foldCase) return bytes;
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char fx = kFoldCase[x[i]];
+        const unsigned char fy = kFoldCase[y[i]];
+        if (fx != fy) return fx < fy ? -1 : 1;
+    }
+    return 0;
+}
 
 struct ByteRange {
     std::uint32_t offset = 0;
@@ -83,10 +109,16 @@ class RecordLayout {
     static int compareFields(StoredField a, StoredField b, bool foldCase);
     // <0, 0, >0 as bytes `range` of record `a` sort before, with or after those of record `b`,
     // byte by byte as unsigned values, ASCII letters ignoring case when `foldCase`.
-    int compare(const char* a, const char* b, ByteRange range, bool foldCase) const;
+    int compare(const char* a, const char* b, ByteRange range, bool foldCase) const {
+        if (!trimmed_.empty()) return compareTrimmed(a, b, range, foldCase);
+        return compareBytes(reinterpret_cast<const unsigned char*>(a) + range.offset,
+                            reinterpret_cast<const unsigned char*>(b) + range.offset, range.length,
+                            foldCase);
+    }
 
   private:
     std::size_t trimmedLength(const char* stored, std::size_t available) const;
+    int compareTrimmed(const char* a, const char* b, ByteRange range, bool foldCase) const;
     char trimmedByteAt(const char* stored, std::uint32_t offset) const;
     std::uint16_t kept(const char* stored, std::size_t field) const {
         std::uint16_t count;
